@@ -1,0 +1,53 @@
+// System settings of velmoraFTPd.ini that the Core reads, and the refused-host list.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace core {
+
+// Paths fixed at start-up.
+struct ProgramPaths {
+  std::string program_directory;  // ends with '/'
+  std::string config_file;        // program directory + "velmoraFTPd.ini"
+  std::string user_directory;     // program directory + "user/"
+};
+
+enum class UnknownIdMode : uint8_t { Refuse = 0, MakeAccount = 1, MailPassword = 2 };
+
+struct ServerConfig {
+  // [System]
+  int sys_ini_version = 100;
+  int port = 21;
+  uint16_t source_port = 0;
+  int max_connect = 0;
+  int global_ip_slot = 0;  // clamped to 0..2
+  int buffer_size = 1024;
+  uint16_t passive_port_low = 0;
+  uint16_t passive_port_high = 0;
+  int use_global_ip = 0;
+  int use_client_global_ip = 0;
+  int save_user_minutes = 0;
+  int ras_connect = 0;
+  std::string global_ip_url;  // "" = no lookup
+  // [Log]
+  int log_all_commands = 0;
+  int log_all_comments = 1;
+  int log_all_files = 1;
+  uint8_t ip_to_host = 0;
+  int max_log_chars = 3000;
+  int wait_view_idle_time = 0;
+  int wait_view_down_time = 0;
+  int adjust_digit = 1;
+  // [UnKnownID]
+  UnknownIdMode unknown_id_mode = UnknownIdMode::Refuse;
+};
+
+ProgramPaths make_program_paths(const std::string& program_directory);
+ServerConfig load_server_config(const std::string& config_file);
+// Port of [System] Port, for the named mutex (default 21).
+int read_configured_port(const std::string& config_file);
+int read_admin_port(const std::string& config_file);
+// True when subject matches a line of RefuseIP.txt beside config_file.
+bool refused_by_list(const std::string& config_file, const std::string& subject);
+
+}  // namespace core

@@ -1,0 +1,43 @@
+// Process-wide state of the Core: paths, settings, the session table and the totals.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "core/config.h"
+#include "core/session.h"
+
+namespace core {
+
+// Live sessions in order of arrival, guarded by lock. The lock is taken before a
+// session's socket lock or the admin-send lock, never after.
+struct SessionTable {
+  std::mutex lock;
+  std::vector<Session*> sessions;
+  std::atomic<int> live_count{0};  // NOW_CON
+};
+
+// Recomputed once a second by the watchdog.
+struct ServerTotals {
+  std::atomic<uint32_t> uploading{0};
+  std::atomic<uint32_t> downloading{0};
+  std::atomic<uint32_t> upload_bps{0};
+  std::atomic<uint32_t> download_bps{0};
+};
+
+struct CoreState {
+  ProgramPaths paths;
+  ServerConfig config;
+  SessionTable table;
+  ServerTotals totals;
+  std::atomic<uint32_t> next_session_id{1};
+  std::atomic<uint16_t> passive_port_counter{0};
+  std::vector<std::string> local_addresses;  // three slots, built at server start
+  std::atomic<int> live_threads{0};          // session threads not yet finished
+};
+
+CoreState& core_state();
+
+}  // namespace core

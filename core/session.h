@@ -1,0 +1,148 @@
+// One FTP connection: the Session record, owned and freed by its session thread.
+//
+// Threads: the session thread writes most fields; its data worker writes the transfer
+// fields; the watchdog and the admin channel read. Numbers those others read are atomic.
+// Texts that the admin channel copies into snapshots are guarded by field_lock, a leaf
+// lock (nothing else is taken while it is held). Sockets are closed under socket_lock.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "nfd_plugin.h"
+#include "platform/socket.h"
+#include "platform/sync.h"
+#include "platform/thread.h"
+
+namespace core {
+
+enum LoginState : int { kConnected = 0, kUserAccepted = 1, kLoggedIn = 2 };
+enum PasswordMode : int { kNoPassword = 0, kPassword = 1, kEmailPassword = 2 };
+
+enum class WorkerCommand : uint16_t {
+  PassiveListen = 0,
+  Listing = 1,
+  SendFile = 2,
+  ReceiveFile = 3,
+  Exit = 4,
+};
+
+// A directory rule: a disk path and its prohibition bits.
+struct DirRule {
+  uint32_t flags = 0;
+  std::string path;
+};
+
+// Prohibition bits of directory rules and of the account's forbidden operations.
+enum Prohibit : uint32_t {
+  kProhibitAppend = 0x0001,
+  kProhibitOverwrite = 0x0002,
+  kProhibitRename = 0x0004,
+  kProhibitStore = 0x0008,
+  kProhibitDelete = 0x0010,
+  kProhibitRetrieve = 0x0020,
+  kProhibitRemoveDir = 0x0040,
+  kProhibitMakeDir = 0x0080,
+  kProhibitList = 0x0100,
+  kProhibitChangeDir = 0x0200,
+  kFreeFolder = 0x0800,
+  kRuleThisFolderOnly = 0x1000,
+  kProhibitNoop = 0x2000,
+  kNoRecursiveList = 0x4000,
+};
+
+inline constexpr uint16_t kNoRatio = 0xFFFF;
+inline constexpr size_t kPathMax = 260;
+
+// The three sockets of a session, closed under the session's socket lock.
+enum class SessionSocket { Control, Data, PassiveListen };
+
+struct Session {
+  // What plug-ins see; its first field is the 2048-byte message buffer.
+  nfd_session view{};
+  char* message() { return view.message; }
+
+  uint32_t id = 0;
+
+  // Data connection (fileservice/data_connection).
+  platform::Ipv4Endpoint data_address;
+  std::atomic<platform::Socket> control_socket{platform::kNoSocket};
+  std::atomic<platform::Socket> data_socket{platform::kNoSocket};
+  std::atomic<platform::Socket> passive_listen_socket{platform::kNoSocket};
+  std::mutex socket_lock;
+  std::atomic<int> passive{0};
+  std::atomic<uint32_t> transferring{0};
+  std::atomic<uint32_t> upload{0};
+  platform::Thread worker;
+  bool worker_started = false;
+
+  // Texts copied by snapshots: written under field_lock.
+  std::mutex field_lock;
+  std::string user_name;       // empty until session start sets "UnKnown"
+  std::string group_name;
+  std::string password;
+  std::string home_directory;  // ends with '/'
+  std::string current_directory;  // ends with '/'
+  std::string email;
+  std::string transfer_path;
+  std::string host_text;
+  std::string address_text;
+
+  // Account.
+  int password_mode = kNoPassword;
+  std::atomic<int> login_state{kConnected};
+  uint16_t forbidden = 0;
+  uint8_t binary_type = 0;
+  std::atomic<double> credit{0.0};
+  uint16_t rate = kNoRatio;
+  int capacity_limit = 0;
+  int unknown_id = 0;
+  int max_per_host = 0;
+  int max_per_user = 0;
+  int option_flags = 0;  // bit 0: PASV forbidden
+  int up_limit = 0;      // kbit/s, paces downloads
+  int down_limit = 0;    // kbit/s, paces uploads
+  int refused_user = 0;
+  int save_credit = 0;
+  std::vector<DirRule> dir_rules;
+  std::vector<std::string> prohibited_hosts;
+  std::string message_3310, message_226, message_230;
+  bool account_loaded = false;
+  std::vector<int> user_plugins;  // plug-in numbers, -1 for paths not loaded
+  std::string user_file, settings_file;
+
+  // Transfer state, read by the watchdog and the admin channel.
+  std::atomic<uint64_t> file_size{0};       // listing flags while a listing is pending
+  std::atomic<uint64_t> restart_offset{0};
+  std::atomic<uint32_t> transferred{0};
+  std::atomic<uint32_t> connect_tick{0};
+  std::atomic<uint32_t> transfer_start_tick{0};
+  std::atomic<uint32_t> last_activity_tick{0};
+  std::atomic<int> idle_minutes{0};
+  std::atomic<int> connect_minutes{0};
+  std::atomic<int> closing{0};
+
+  // Data worker hand-over.
+  platform::Event passive_ready{true};
+  platform::Event data_failed{true};
+  platform::Event worker_idle{true};
+  platform::Event worker_wakeup{false};
+  platform::Event abort_sleep{true};  // set to cut a paced transfer's sleep short
+  std::atomic<uint16_t> worker_command{static_cast<uint16_t>(WorkerCommand::Exit)};
+};
+
+// Copies a text field under the field lock (for threads other than the owner).
+std::string read_field(Session& s, const std::string Session::*field);
+void write_field(Session& s, std::string Session::*field, std::string value);
+// Sets the message buffer (cut to 2047 bytes).
+void set_message(Session& s, std::string_view text);
+
+// Shuts a socket down in both directions and closes it, once, under the socket lock.
+// Only the thread that blocks on a socket closes it; others call shutdown_session_socket,
+// which breaks the blocking call and leaves the close to the owner.
+void close_session_socket(Session& s, SessionSocket which);
+void shutdown_session_socket(Session& s, SessionSocket which);
+
+}  // namespace core

@@ -1,0 +1,42 @@
+// The process: its directory, environment, identity and child processes.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// Directory of the running executable, ending in '/'; VELMORAFTPD_HOME names it instead
+// when set (a '/' is appended when missing).
+std::string program_directory();
+std::string executable_path();
+std::optional<std::string> environment_variable(const char* name);
+bool set_current_directory(const std::string& path);
+uint32_t current_user_id();
+// Owner (uid) of the local TCP socket that is connected from local_port to remote_port
+// on the loopback interface, read from the kernel's socket table; none if not found.
+std::optional<uint32_t> tcp_connection_owner(uint16_t local_port, uint16_t remote_port);
+// Count of open file descriptors of this process.
+int open_descriptor_count();
+// Resident set size of a process in KiB (0 when unknown); pid 0 = this process.
+long resident_kib(int pid = 0);
+
+struct ChildProcess {
+  int pid = -1;
+};
+// Starts program with arguments; extra_environment entries are "NAME=value".
+// Standard output and error go to output_path when it is not empty.
+std::optional<ChildProcess> spawn_process(const std::string& program,
+                                          const std::vector<std::string>& arguments,
+                                          const std::vector<std::string>& extra_environment,
+                                          const std::string& output_path = "");
+// Waits up to timeout_ms for the child; its exit code, or none if it still runs.
+std::optional<int> wait_process(ChildProcess child, int timeout_ms);
+void signal_process(ChildProcess child, int signal_number);
+inline constexpr int kSignalTerminate = 15;
+inline constexpr int kSignalInterrupt = 2;
+inline constexpr int kSignalKill = 9;
+int current_process_id();
+
+}  // namespace platform

@@ -1,0 +1,32 @@
+// Settings (INI) files with the private-profile semantics both programs rely on:
+// case-insensitive sections and keys, blanks around keys and values trimmed, a value in
+// double quotes loses them, ';' comment lines, the first of duplicate keys wins, a missing
+// file reads as empty, writing a key keeps every other line, a new section goes at the end,
+// writing no value deletes the key. Integers: optional sign and leading decimal digits;
+// a missing key or non-numeric text gives the default.
+// Written files use CR LF; CR LF and LF are both read. Every write holds an inter-process
+// lock and replaces the file atomically, so concurrent writers never lose a key. Reads of
+// an unchanged file are served from a cache checked by modification time and size.
+#pragma once
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+std::string profile_read_string(const std::string& file, std::string_view section,
+                                std::string_view key, std::string_view fallback = "");
+int profile_read_int(const std::string& file, std::string_view section, std::string_view key,
+                     int fallback);
+bool profile_has_key(const std::string& file, std::string_view section, std::string_view key);
+// value none deletes the key. False when the file cannot be written.
+bool profile_write_string(const std::string& file, std::string_view section,
+                          std::string_view key, std::optional<std::string_view> value);
+bool profile_delete_section(const std::string& file, std::string_view section);
+std::vector<std::string> profile_section_names(const std::string& file);
+std::vector<std::string> profile_key_names(const std::string& file, std::string_view section);
+// The integer rule on its own: optional blanks and sign, then leading digits.
+int parse_profile_int(std::string_view text, int fallback);
+
+}  // namespace platform

@@ -1,0 +1,25 @@
+// The service manager stand-in: systemd. The unit folder and the systemctl command can be
+// redirected (VELMORAFTPD_UNIT_DIR, VELMORAFTPD_SYSTEMCTL) so tests never touch the system.
+#pragma once
+#include <functional>
+#include <string>
+
+namespace platform {
+
+inline constexpr const char* kServiceName = "velmoraftpd";
+
+// True when systemd started this process (INVOCATION_ID is set).
+bool started_by_service_manager();
+
+enum class ServiceResult { NoServiceManager, Failed, Done };
+// Writes velmoraftpd.service (ExecStart = executable, VELMORAFTPD_HOME carried over when
+// set) and enables it.
+ServiceResult install_service(const std::string& executable);
+// Disables and removes the unit.
+ServiceResult remove_service();
+
+// Blocks SIGINT, SIGTERM and SIGPIPE in the calling thread (call before any thread
+// starts) and starts a thread that calls on_stop once for the first SIGINT or SIGTERM.
+void handle_stop_signals(std::function<void()> on_stop);
+
+}  // namespace platform

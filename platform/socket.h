@@ -1,0 +1,56 @@
+// TCP/IPv4 sockets. Every function is a thin, named wrapper that says how it fails.
+// A blocking call on a socket returns as soon as another thread calls shutdown_both()
+// on it; that is how the server stops workers without killing threads.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+using Socket = int;
+inline constexpr Socket kNoSocket = -1;
+
+// An IPv4 address and port, both in host byte order.
+struct Ipv4Endpoint {
+  uint32_t address = 0;
+  uint16_t port = 0;
+};
+
+inline constexpr uint32_t kAnyAddress = 0;
+inline constexpr uint32_t kLoopbackAddress = 0x7F000001;
+
+Socket open_tcp_socket();                       // kNoSocket on failure
+bool bind_ipv4(Socket s, Ipv4Endpoint local, bool reuse_address);
+bool listen_socket(Socket s, int backlog);      // backlog <= 0: the system maximum
+// Waits for one connection; kNoSocket when the listener was shut down or closed.
+Socket accept_connection(Socket listener, Ipv4Endpoint* peer);
+// Connects with a bound on the wait (milliseconds); false on failure or time-out.
+bool connect_ipv4(Socket s, Ipv4Endpoint remote, int timeout_ms = 15000);
+// One send call; returns bytes sent, or -1 on error. Never raises SIGPIPE.
+long send_some(Socket s, const void* data, size_t size);
+// Sends until every byte is out or the connection fails; returns the bytes sent.
+size_t send_all(Socket s, const void* data, size_t size);
+// One receive call; returns bytes received, 0 when the peer closed, -1 on error.
+long recv_some(Socket s, void* buffer, size_t size);
+// Receives with a time limit; -2 when nothing came within timeout_ms.
+long recv_some_timeout(Socket s, void* buffer, size_t size, int timeout_ms);
+// Sends count bytes of an open file from offset without copying through user space;
+// returns bytes sent (fewer on a broken connection), or -1 when the call is unsupported.
+long long send_file_range(Socket s, int file_descriptor, uint64_t offset, uint64_t count);
+void shutdown_both(Socket s);                   // SHUT_RDWR; ignores errors
+void close_socket(Socket s);                    // ignores kNoSocket
+std::optional<Ipv4Endpoint> local_endpoint(Socket s);
+std::optional<Ipv4Endpoint> peer_endpoint(Socket s);
+
+std::string format_ipv4(uint32_t address);                  // "a.b.c.d"
+// Dotted-quad parser with the classic inet_addr rules; none for bad text and for
+// 255.255.255.255 (the classic parser's no-address value).
+std::optional<uint32_t> parse_ipv4(std::string_view text);
+std::optional<std::string> reverse_lookup(uint32_t address); // host name, or none
+std::optional<uint32_t> resolve_host_ipv4(const std::string& host_name);
+uint16_t service_port(const char* service, const char* protocol); // 0 when unknown
+
+}  // namespace platform
