@@ -74,6 +74,7 @@ class Server {
   const Site& site_;
   platform::ChildProcess child_;
   bool exited_ = false;
+  std::optional<int> exit_code_;
 };
 
 class FtpClient {
@@ -132,6 +133,7 @@ class AdminClient {
 
  private:
   platform::Socket socket_ = platform::kNoSocket;
+  std::string pending_;  // bytes of a record not yet complete
 };
 
 }  // namespace harness
