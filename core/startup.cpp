@@ -1,0 +1,159 @@
+#include "core/startup.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include "core/admin_channel.h"
+#include "core/config.h"
+#include "core/listener.h"
+#include "core/server.h"
+#include "fileservice/global_ip.h"
+#include "platform/named_mutex.h"
+#include "platform/process.h"
+#include "platform/service.h"
+
+namespace core {
+
+namespace {
+
+// Start and stop never overlap: a stop signal that arrives while the server is being
+// started waits until the start is complete, and one that arrives before it prevents it.
+struct Lifecycle {
+  std::mutex lock;
+  bool started = false;
+  bool stopped = false;
+};
+
+Lifecycle& lifecycle() {
+  static Lifecycle state;
+  return state;
+}
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+void write_standard_output(const char* text) {
+  std::fputs(text, stdout);
+  std::fflush(stdout);
+}
+
+void install_as_service() {
+  switch (platform::install_service(platform::executable_path())) {
+    case platform::ServiceResult::NoServiceManager:
+      write_standard_output("cant get service control manager\n");
+      break;
+    case platform::ServiceResult::Done:
+      write_standard_output("add service success\n");
+      break;
+    case platform::ServiceResult::Failed:
+      write_standard_output("error add service\n");
+      break;
+  }
+}
+
+void remove_as_service() {
+  switch (platform::remove_service()) {
+    case platform::ServiceResult::NoServiceManager:
+      write_standard_output("cant get service control manager\n");
+      break;
+    case platform::ServiceResult::Failed:
+      write_standard_output("error del service\n");
+      break;
+    case platform::ServiceResult::Done:
+      write_standard_output("del service complete\n");
+      break;
+  }
+}
+
+// Starts the lookup thread and the FTP listener unless a stop came first. A listener
+// that cannot start leaves the Core running with the admin channel only.
+bool start_services(const std::string& global_ip_url) {
+  Lifecycle& life = lifecycle();
+  std::lock_guard<std::mutex> guard(life.lock);
+  if (life.stopped) return false;
+  fileservice::start_global_ip_lookup(global_ip_url);
+  start_server();
+  life.started = true;
+  return true;
+}
+
+bool stop_requested() {
+  Lifecycle& life = lifecycle();
+  std::lock_guard<std::mutex> guard(life.lock);
+  return life.stopped;
+}
+
+// SIGINT and SIGTERM (the service manager's stop) run the stop sequence, then close the
+// admin channel so that the main thread leaves it.
+void on_stop_signal() {
+  run_stop_sequence();
+  close_admin_channel();
+}
+
+void serve(const ProgramPaths& paths) {
+  platform::NamedMutex running_sign;
+  // Another Core may hold the name already; this one goes on regardless.
+  running_sign.create("velmoraftpd:" + std::to_string(read_configured_port(paths.config_file)));
+  platform::handle_stop_signals(on_stop_signal);
+  const ServerConfig config = load_server_config(paths.config_file);
+  if (start_services(config.global_ip_url) && !stop_requested()) run_admin_channel();
+  // The admin channel also returns when it cannot listen; end every thread cleanly.
+  run_stop_sequence();
+}
+
+}  // namespace
+
+std::vector<std::string> split_command_line(std::string_view line) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && is_blank(line[i])) ++i;
+    if (i >= line.size()) break;
+    std::string word;
+    bool quoted = false;
+    for (; i < line.size() && (quoted || !is_blank(line[i])); ++i) {
+      if (line[i] == '"') {
+        quoted = !quoted;
+      } else if (quoted && line[i] == '\\' && i + 1 < line.size() && line[i + 1] == '"') {
+        word.push_back('"');
+        ++i;
+      } else {
+        word.push_back(line[i]);
+      }
+    }
+    words.push_back(std::move(word));
+  }
+  return words;
+}
+
+int core_main(const std::vector<std::string>& words) {
+  const ProgramPaths paths = make_program_paths(platform::program_directory());
+  core_state().paths = paths;
+  bool process_mode = false;
+  for (size_t i = 1; i < words.size(); ++i) {
+    if (words[i] == "-ns") {
+      process_mode = true;
+    } else if (words[i] == "-as") {
+      install_as_service();
+      return 0;
+    } else if (words[i] == "-ds") {
+      remove_as_service();
+      return 0;
+    }
+  }
+  // Neither asked for by the Manager nor started by the service manager: nothing to do.
+  if (!process_mode && !platform::started_by_service_manager()) return 0;
+  serve(paths);
+  return 0;
+}
+
+void run_stop_sequence() {
+  Lifecycle& life = lifecycle();
+  std::lock_guard<std::mutex> guard(life.lock);
+  if (life.stopped) return;
+  life.stopped = true;
+  if (!life.started) return;
+  stop_server();
+  fileservice::stop_global_ip_lookup();
+}
+
+}  // namespace core
