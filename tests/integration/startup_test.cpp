@@ -1,0 +1,236 @@
+// quorsrv's command line, process and service modes, and its clean stop.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/named_mutex.h"
+#include "platform/process.h"
+#include "platform/socket.h"
+#include "tests/support/harness.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kQuickExitMs = 10000;
+
+bool ftp_port_answers(const harness::Site& site) {
+  harness::FtpClient probe;
+  return probe.connect(site.ftp_port());
+}
+
+std::string mutex_name(const harness::Site& site) {
+  return "velmoraftpd:" + std::to_string(site.ftp_port());
+}
+
+// A unit folder and a stand-in systemctl that records its arguments, one call a line.
+class ServiceRegistration : public ::testing::Test {
+ protected:
+  harness::Site site_{"service"};
+  std::string units_ = site_.path("units/");
+  std::string calls_ = site_.path("systemctl.calls");
+  std::string systemctl_ = site_.path("fake-systemctl");
+
+  void SetUp() override {
+    site_.make_dir("units");
+    site_.write_file("fake-systemctl", "#!/bin/sh\necho \"$@\" >> '" + calls_ + "'\nexit 0\n");
+    fs::permissions(systemctl_, fs::perms::owner_all);
+  }
+
+  // Runs quorsrv with the arguments against the redirected service manager; returns
+  // what it wrote. The exit code must be 0 whatever happened.
+  std::string run(std::vector<std::string> arguments, const std::string& unit_dir = "") {
+    harness::Server core(site_, std::move(arguments),
+                         {"VELMORAFTPD_UNIT_DIR=" + (unit_dir.empty() ? units_ : unit_dir),
+                          "VELMORAFTPD_SYSTEMCTL=" + systemctl_},
+                         false);
+    EXPECT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
+    return core.output();
+  }
+  std::string unit_file() const { return units_ + "velmoraftpd.service"; }
+  bool unit_exists() const { return fs::exists(unit_file()); }
+  std::string unit_text() const { return site_.read_file("units/velmoraftpd.service"); }
+  std::string calls() const {
+    return site_.exists("systemctl.calls") ? site_.read_file("systemctl.calls") : "";
+  }
+};
+
+TEST_F(ServiceRegistration, InstallWritesTheUnitAndEnablesIt) {
+  EXPECT_EQ(run({"-as"}), "add service success\n");
+  ASSERT_TRUE(unit_exists());
+  const std::string unit = unit_text();
+  EXPECT_NE(unit.find("ExecStart=" + fs::canonical(QUORSRV_PATH).string()), std::string::npos)
+      << unit;
+  EXPECT_NE(unit.find("VELMORAFTPD_HOME=" + site_.root()), std::string::npos) << unit;
+  EXPECT_NE(unit.find("Environment"), std::string::npos) << unit;
+  EXPECT_NE(calls().find("enable"), std::string::npos) << calls();
+}
+
+TEST_F(ServiceRegistration, InstallDoesNotStartAServer) {
+  EXPECT_EQ(run({"-as"}), "add service success\n");
+  EXPECT_FALSE(ftp_port_answers(site_));
+  EXPECT_FALSE(platform::named_mutex_exists(mutex_name(site_)));
+}
+
+TEST_F(ServiceRegistration, RemoveDisablesAndDeletesTheUnit) {
+  ASSERT_EQ(run({"-as"}), "add service success\n");
+  EXPECT_EQ(run({"-ds"}), "del service complete\n");
+  EXPECT_FALSE(unit_exists());
+  EXPECT_NE(calls().find("disable"), std::string::npos) << calls();
+}
+
+TEST_F(ServiceRegistration, RemoveWithoutAnInstalledUnitFails) {
+  EXPECT_EQ(run({"-ds"}), "error del service\n");
+}
+
+TEST_F(ServiceRegistration, MissingUnitFolderMeansNoServiceManager) {
+  const std::string nowhere = site_.path("no-such-folder/");
+  EXPECT_EQ(run({"-as"}, nowhere), "cant get service control manager\n");
+  EXPECT_EQ(run({"-ds"}, nowhere), "cant get service control manager\n");
+  EXPECT_FALSE(fs::exists(nowhere));
+}
+
+TEST_F(ServiceRegistration, ProcessSwitchBeforeInstallStillInstallsAndExits) {
+  EXPECT_EQ(run({"-ns", "-as"}), "add service success\n");
+  EXPECT_TRUE(unit_exists());
+  EXPECT_FALSE(ftp_port_answers(site_));
+}
+
+TEST_F(ServiceRegistration, WordsAfterTheFirstServiceSwitchAreNotExamined) {
+  EXPECT_EQ(run({"-ds", "-as"}), "error del service\n");
+  EXPECT_FALSE(unit_exists());
+}
+
+TEST_F(ServiceRegistration, SwitchesInCapitalsAreIgnored) {
+  if (platform::environment_variable("INVOCATION_ID")) GTEST_SKIP() << "runner under systemd";
+  EXPECT_EQ(run({"-AS"}), "");
+  EXPECT_FALSE(unit_exists());
+  EXPECT_EQ(calls(), "");
+}
+
+// Outside the service manager, without -ns, the Core has nothing to do.
+class OutsideServiceManager : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (platform::environment_variable("INVOCATION_ID")) {
+      GTEST_SKIP() << "the test runner itself runs under systemd";
+    }
+  }
+  harness::Site site_{"plain"};
+};
+
+TEST_F(OutsideServiceManager, NoSwitchEndsAtOnce) {
+  harness::Server core(site_, {}, {}, false);
+  EXPECT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
+  EXPECT_EQ(core.output(), "");
+  EXPECT_FALSE(ftp_port_answers(site_));
+}
+
+TEST_F(OutsideServiceManager, CapitalNsIsNotProcessMode) {
+  harness::Server core(site_, {"-NS"}, {}, false);
+  EXPECT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
+  EXPECT_FALSE(ftp_port_answers(site_));
+}
+
+TEST_F(OutsideServiceManager, UnknownWordsAreIgnored) {
+  harness::Server core(site_, {"--help", "ns", "-nsx", "\"\""}, {}, false);
+  EXPECT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
+  EXPECT_EQ(core.output(), "");
+}
+
+TEST(ProcessMode, UnknownWordsBeforeNsDoNotStopIt) {
+  harness::Site site("process");
+  harness::Server core(site, {"-x", "-NS", "-ns", "extra"});
+  EXPECT_TRUE(ftp_port_answers(site));
+  core.signal(platform::kSignalTerminate);
+  EXPECT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
+}
+
+TEST(ProcessMode, InterruptStopsTheCoreCleanly) {
+  harness::Site site("sigint");
+  site.add_user("alice");
+  harness::Server core(site);
+  harness::FtpClient client;
+  ASSERT_TRUE(client.connect(site.ftp_port()));
+  EXPECT_EQ(client.reply().substr(0, 4), "220 ");
+
+  core.signal(platform::kSignalInterrupt);
+  EXPECT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
+  EXPECT_TRUE(client.wait_closed());
+  EXPECT_FALSE(ftp_port_answers(site));
+}
+
+TEST(ProcessMode, TerminateStopsTheCoreCleanly) {
+  harness::Site site("sigterm");
+  harness::Server core(site);
+  harness::FtpClient client;
+  ASSERT_TRUE(client.connect(site.ftp_port()));
+  core.signal(platform::kSignalTerminate);
+  EXPECT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
+  EXPECT_TRUE(client.wait_closed());
+  EXPECT_FALSE(ftp_port_answers(site));
+}
+
+TEST(ProcessMode, RunningSignCarriesTheFtpPortWhileTheCoreLives) {
+  harness::Site site("mutex");
+  EXPECT_FALSE(platform::named_mutex_exists(mutex_name(site)));
+  harness::Server core(site);
+  EXPECT_TRUE(platform::named_mutex_exists(mutex_name(site)));
+  EXPECT_FALSE(platform::named_mutex_exists(
+      "velmoraftpd:" + std::to_string(site.admin_port())));
+  core.signal(platform::kSignalTerminate);
+  ASSERT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
+  EXPECT_FALSE(platform::named_mutex_exists(mutex_name(site)));
+}
+
+TEST(ProcessMode, SecondCoreOnTheSameAdminPortEndsAtOnce) {
+  harness::Site site("twice");
+  harness::Server first(site);
+  harness::AdminClient manager;
+  ASSERT_TRUE(manager.connect(site.admin_port()));
+
+  harness::Server second(site, {"-ns"}, {}, false);
+  EXPECT_EQ(second.wait_exit(kQuickExitMs), std::optional<int>(0));
+  // The first one still serves and still holds its sign.
+  EXPECT_FALSE(first.wait_exit(0).has_value());
+  EXPECT_TRUE(ftp_port_answers(site));
+  EXPECT_TRUE(platform::named_mutex_exists(mutex_name(site)));
+}
+
+TEST(ProcessMode, BusyFtpPortLeavesTheAdminChannelRunning) {
+  harness::Site site("busy");
+  const platform::Socket squatter = platform::open_tcp_socket();
+  ASSERT_TRUE(platform::bind_ipv4(squatter, {platform::kAnyAddress, site.ftp_port()}, false));
+  ASSERT_TRUE(platform::listen_socket(squatter, 1));
+
+  harness::Server core(site, {"-ns"}, {}, false);
+  harness::AdminClient manager;
+  bool connected = false;
+  // The Core has no FTP port to be ready on; give its admin channel up to 5 s to listen.
+  for (int attempt = 0; attempt < 100 && !connected && !core.wait_exit(0); ++attempt) {
+    connected = manager.connect(site.admin_port());
+    if (!connected) platform::sleep_ms(50);
+  }
+  EXPECT_TRUE(connected);
+  EXPECT_FALSE(core.wait_exit(0).has_value());
+  core.signal(platform::kSignalTerminate);
+  EXPECT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
+  platform::close_socket(squatter);
+}
+
+TEST(ServiceMode, StartedByTheServiceManagerServesWithoutSwitches) {
+  harness::Site site("service-mode");
+  harness::Server core(site, {}, {"INVOCATION_ID=0123456789abcdef0123456789abcdef"});
+  EXPECT_TRUE(ftp_port_answers(site));
+  EXPECT_TRUE(platform::named_mutex_exists(mutex_name(site)));
+
+  core.signal(platform::kSignalTerminate);  // the service manager's stop
+  EXPECT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
+  EXPECT_FALSE(ftp_port_answers(site));
+  EXPECT_FALSE(platform::named_mutex_exists(mutex_name(site)));
+}
+
+}  // namespace
