@@ -15,7 +15,10 @@ void create_account(Session& s);
 void save_at_logout(Session& s);
 // Eight random letters, upper or lower case.
 std::string generate_password();
-// True when a user name may name a file in the user folder.
+// True when a user name may name a file in the user folder: not empty, at most 200
+// bytes, valid UTF-8 without control bytes, '/' or '\\', and not starting with '.'.
 bool acceptable_user_name(const std::string& name);
+// True when the user folder holds an account file for the name.
+bool account_exists(const std::string& name);
 
 }  // namespace core

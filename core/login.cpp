@@ -1,10 +1,232 @@
 #include "core/login.h"
 
-#include "core/command_loop.h"
+#include "core/accounts.h"
+#include "core/admin_channel.h"
+#include "core/control.h"
+#include "core/messages.h"
+#include "core/server.h"
+#include "fileservice/plugin_host.h"
+#include "shared/bounded_text.h"
+#include "shared/pattern.h"
 
 namespace core {
 
-bool handle_user(Session& s, const std::string& argument) { return handle_not_implemented(s, argument); }
-bool handle_pass(Session& s, const std::string& argument) { return handle_not_implemented(s, argument); }
+namespace {
+
+constexpr const char* kBadSequence = "503 Bad sequence of commands.\r\n";
+constexpr const char* kUnknownIdRefused = "530 cannot accept your ID\r\n";
+constexpr const char* kLoggedInText = "ログインしました。";
+constexpr const char* kEmailRefused = "メールアドレス[%s]を拒否しました。";
+
+std::string fill(const char* format, const std::string& a) {
+  return shared::format_bounded(kMessageBufferSize, format, a.c_str());
+}
+
+std::string fill(const char* format, const std::string& a, const std::string& b) {
+  return shared::format_bounded(kMessageBufferSize, format, a.c_str(), b.c_str());
+}
+
+// Sends the message buffer as the reply (a copy: plug-ins may rewrite the buffer).
+void send_message(Session& s) {
+  const std::string text(s.message(), shared::bounded_length(s.message(), kMessageBufferSize));
+  send_reply(s, text);
+}
+
+bool refuse_unknown_id(Session& s, const std::string& name) {
+  send_reply(s, kUnknownIdRefused);
+  report(s, shared::kEventRefused, fill("登録されていないID[%s]の接続を拒否しました。", name));
+  return false;
+}
+
+bool any_pattern_matches(const std::vector<std::string>& patterns, const std::string& subject) {
+  for (const std::string& pattern : patterns) {
+    if (shared::pattern_match(pattern, subject)) return true;
+  }
+  return false;
+}
+
+struct LimitCounts {
+  int same_host = 0;
+  int same_user = 0;
+};
+
+// Counts, under the session-table lock, the sessions from this host text and under this
+// user name (this session included in both).
+LimitCounts count_sessions(Session& s, const std::string& name) {
+  const std::string host = read_field(s, &Session::host_text);
+  LimitCounts counts;
+  SessionTable& table = core_state().table;
+  std::lock_guard<std::mutex> hold(table.lock);
+  for (Session* other : table.sessions) {
+    if (s.max_per_host != 0 && read_field(*other, &Session::host_text) == host) {
+      ++counts.same_host;
+    }
+    if (s.max_per_user != 0 && read_field(*other, &Session::user_name) == name) {
+      ++counts.same_user;
+    }
+  }
+  return counts;
+}
+
+// False (after the refusal reply) when a connection limit of the account is exceeded.
+bool within_limits(Session& s, const std::string& name) {
+  if (s.max_per_host == 0 && s.max_per_user == 0) return true;
+  const LimitCounts counts = count_sessions(s, name);
+  const char* refusal = nullptr;
+  if (s.max_per_host != 0 && counts.same_host > s.max_per_host) {
+    refusal = "530 Your IP is already loged in.\r\n";
+  } else if (s.max_per_user != 0 && counts.same_user > s.max_per_user) {
+    refusal = "530 Your ID is already loged in.\r\n";
+  }
+  if (refusal == nullptr) return true;
+  send_reply(s, refusal);
+  s.login_state = kConnected;
+  return false;
+}
+
+bool login_success(Session& s) {
+  s.login_state = kLoggedIn;
+  s.view.login_state = kLoggedIn;
+  write_field(s, &Session::current_directory,
+              std::string(shared::cut_text(read_field(s, &Session::home_directory), kPathMax - 1)));
+  set_message(s, slot_reply(s, Slot::Logon230, kMessageBufferSize));
+  if (fileservice::plugin_message(s, fileservice::kMessageLogin, 0, nullptr) == 2) {
+    send_message(s);
+    return false;
+  }
+  send_message(s);
+  return true;
+}
+
+// An unknown ID's account is made at PASS; another session may have made it since USER.
+bool account_appeared(Session& s) {
+  return account_exists(read_field(s, &Session::user_name));
+}
+
+bool pass_mail_password(Session& s, const std::string& address) {
+  if (refused_by_list(core_state().paths.config_file, address)) {
+    send_reply(s, fill("530 Can't accept your Email Address [%s]\r\n", address));
+    report(s, shared::kEventRefused, fill(kEmailRefused, address));
+    return false;
+  }
+  if (address.find('@') == std::string::npos) {
+    send_reply(s, fill("530 [%s]is not current e-mail address.\r\n", address));
+    report(s, shared::kEventRefused, fill(kEmailRefused, address));
+    return false;
+  }
+  const std::string name = read_field(s, &Session::user_name);
+  if (account_appeared(s)) return refuse_unknown_id(s, name);
+  write_field(s, &Session::email, address);
+  write_field(s, &Session::password, generate_password());
+  create_account(s);
+  report(s, shared::kEventAccountMailed,
+         fill("ユーザー[%s]のアカウント作成完了、メール[%s]に情報を送信中", name, address));
+  send_reply(s, fill("421 Now Sending mail with password.Please Check Mail(%s)\r\n", address));
+  return false;
+}
+
+bool pass_make_account(Session& s, const std::string& password) {
+  const std::string name = read_field(s, &Session::user_name);
+  if (account_appeared(s)) return refuse_unknown_id(s, name);
+  write_field(s, &Session::password, password);
+  create_account(s);
+  report(s, shared::kEventAccountCreated, fill("ユーザー[%s]のアカウントを作成しました。", name));
+  return login_success(s);
+}
+
+bool pass_email(Session& s, const std::string& address) {
+  if (any_pattern_matches(s.prohibited_hosts, address)) {
+    report(s, shared::kEventRefused, fill(kEmailRefused, address));
+    send_reply(s, "530 Illegal Email Address.\r\n");
+    return false;
+  }
+  write_field(s, &Session::email, address);
+  return login_success(s);
+}
+
+bool pass_password(Session& s, const std::string& password) {
+  if (password != read_field(s, &Session::password)) {
+    report(s, shared::kEventRefused, "パスワードが違うため、拒否しました。");
+    send_reply(s, "530 Illegal Password.\r\n");
+    return false;
+  }
+  return login_success(s);
+}
+
+bool user_unknown(Session& s, const std::string& name) {
+  s.unknown_id = 1;
+  if (core_state().config.unknown_id_mode == UnknownIdMode::Refuse) {
+    return refuse_unknown_id(s, name);
+  }
+  set_message(s, slot_reply(s, Slot::Unknown3311, kMessageBufferSize));
+  send_message(s);
+  s.login_state = kUserAccepted;
+  s.view.login_state = kUserAccepted;
+  return true;
+}
+
+bool user_known(Session& s) {
+  switch (s.password_mode) {
+    case kPassword:
+      set_message(s, slot_reply(s, Slot::Known3310, kMessageBufferSize));
+      send_message(s);
+      break;
+    case kEmailPassword:
+      send_reply(s, "331 Please insert current E-Mail address.\r\n");
+      break;
+    default:
+      return login_success(s);
+  }
+  s.login_state = kUserAccepted;
+  s.view.login_state = kUserAccepted;
+  return true;
+}
+
+}  // namespace
+
+bool handle_user(Session& s, const std::string& argument) {
+  if (s.login_state == kUserAccepted || s.login_state == kLoggedIn) {
+    send_reply(s, kBadSequence);
+    return false;
+  }
+  write_field(s, &Session::user_name, argument);
+  // The name becomes part of a file path: a name that cannot be a plain file name is
+  // refused like an unknown ID, whatever the unknown-ID mode, and no file is touched.
+  if (!acceptable_user_name(argument)) return refuse_unknown_id(s, argument);
+
+  const bool known = load_account(s);
+  if (fileservice::plugin_message(s, fileservice::kMessageUser, 0, nullptr) == 2) {
+    send_message(s);
+    return false;
+  }
+  if (!within_limits(s, argument)) return false;
+
+  report(s, shared::kEventUserAccepted, kLoggedInText);
+  const std::string host = read_field(s, &Session::host_text);
+  if (any_pattern_matches(s.prohibited_hosts, host) || s.refused_user != 0) {
+    send_reply(s, "503 can't accept you or your IP.\r\n");
+    s.login_state = kConnected;
+    report(s, shared::kEventRefused,
+           fill("受け付けられないユーザー[%s]またはホスト[%s]です。", argument, host));
+    return false;
+  }
+  return known ? user_known(s) : user_unknown(s, argument);
+}
+
+bool handle_pass(Session& s, const std::string& argument) {
+  if (s.login_state != kUserAccepted) {
+    send_reply(s, kBadSequence);
+    return true;
+  }
+  if (s.unknown_id != 0) {
+    if (core_state().config.unknown_id_mode == UnknownIdMode::MailPassword) {
+      return pass_mail_password(s, argument);
+    }
+    return pass_make_account(s, argument);
+  }
+  if (s.password_mode == kEmailPassword) return pass_email(s, argument);
+  if (s.password_mode == kPassword) return pass_password(s, argument);
+  return login_success(s);
+}
 
 }  // namespace core

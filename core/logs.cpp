@@ -1,9 +1,76 @@
 #include "core/logs.h"
 
+#include <algorithm>
+
+#include "core/accounts.h"
+#include "core/messages.h"
+#include "core/server.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "shared/bounded_text.h"
+
 namespace core {
 
-void write_transfer_log(Session&, TransferDirection, uint32_t) {}
-void write_command_log(Session&, std::string_view, const char*) {}
-void write_message_log(Session&) {}
+namespace {
+
+constexpr size_t kCommandTextMax = 258;
+constexpr size_t kMessageLineMax = 258;
+constexpr const char* kLineEnd = "\r\n";
+
+// The log file of the session's current user name, or "" when nothing may be written:
+// no user name yet, or a name that cannot be a plain file name.
+std::string log_path(Session& s, const char* extension) {
+  const std::string name = read_field(s, &Session::user_name);
+  if (name.empty()) return {};
+  if (name != "UnKnown" && !acceptable_user_name(name)) return {};
+  return core_state().paths.user_directory + name + extension;
+}
+
+std::string date_time(int year) {
+  const platform::LocalTime t = platform::local_time_now();
+  const int shown = year == 4 ? t.year : t.year % 100;
+  return shared::format_bounded(32, year == 4 ? "%04d/%02d/%02d %02d:%02d:%02d"
+                                              : "%02d/%02d/%02d %02d:%02d:%02d",
+                                shown, t.month, t.day, t.hour, t.minute, t.second);
+}
+
+void append_line(const std::string& path, const std::string& line) {
+  platform::append_to_file(path, line + kLineEnd);  // a file that cannot be opened is skipped
+}
+
+}  // namespace
+
+void write_transfer_log(Session& s, TransferDirection direction, uint32_t duration_ms) {
+  if (core_state().config.log_all_files == 0) return;
+  const std::string path = log_path(s, ".flg");
+  if (path.empty()) return;
+  std::string file = read_field(s, &Session::transfer_path);
+  std::replace(file.begin(), file.end(), ' ', '*');
+  const std::string fields = shared::format_bounded(
+      128, " %d %u %u %llu ", static_cast<int>(direction), duration_ms, s.transferred.load(),
+      static_cast<unsigned long long>(s.restart_offset.load()));
+  append_line(path, date_time(2) + fields + file);
+}
+
+// The text loses its last two characters (the CR LF of a complete line); a text shorter
+// than two characters is logged empty.
+void write_command_log(Session& s, std::string_view text, const char* direction) {
+  if (core_state().config.log_all_commands == 0) return;
+  const std::string path = log_path(s, ".clg");
+  if (path.empty()) return;
+  std::string_view shown = shared::cut_text(text, kCommandTextMax);
+  shown = shown.size() < 2 ? std::string_view() : shown.substr(0, shown.size() - 2);
+  append_line(path, date_time(2) + " " + direction + std::string(shown));
+}
+
+void write_message_log(Session& s) {
+  if (core_state().config.log_all_comments == 0) return;
+  const std::string path = log_path(s, ".mlg");
+  if (path.empty()) return;
+  const std::string message(s.message(), shared::bounded_length(s.message(), kMessageBufferSize));
+  const std::string line = date_time(4) + " " + read_field(s, &Session::user_name) + "(" +
+                           read_field(s, &Session::host_text) + ") " + message;
+  append_line(path, std::string(shared::cut_text(line, kMessageLineMax)));
+}
 
 }  // namespace core

@@ -2,12 +2,17 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "core/session.h"
 
 namespace core {
 
 enum class Slot { Welcome220, Unknown3311, Known3310, Complete226, Logon230 };
+
+// The session's message buffer, and the most a slot built from an account may hold.
+inline constexpr size_t kMessageBufferSize = 2048;
+inline constexpr size_t kAccountSlotSize = 512;
 
 // Builds a slot's text from the INI file named (the configuration file for 220 and
 // 3311, the account's settings file for the others), at most buffer_size - 1 bytes.
