@@ -75,6 +75,11 @@ class File {
 bool append_to_file(const std::string& path, std::string_view text);
 // Whole-file helpers for configuration files.
 std::optional<std::string> read_whole_file(const std::string& path);
+// Writes a temporary file in the same folder, flushes it to disk and renames it over path,
+// so readers see the old or the new content, never a mix. False on any failure (path is
+// then unchanged).
 bool write_file_atomically(const std::string& path, std::string_view content);
+// Sets the last-write (and last-access) time; false when the file cannot be changed.
+bool set_modified_time(const std::string& path, int64_t unix_seconds);
 
 }  // namespace platform

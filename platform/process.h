@@ -14,8 +14,12 @@ std::string executable_path();
 std::optional<std::string> environment_variable(const char* name);
 bool set_current_directory(const std::string& path);
 uint32_t current_user_id();
-// Owner (uid) of the local TCP socket that is connected from local_port to remote_port
-// on the loopback interface, read from the kernel's socket table; none if not found.
+// Owner (uid) of the process on the other end of one of our loopback TCP connections,
+// read from the kernel's socket table (IPv4 and IPv6). Both ports are the connection as
+// this process sees it: local_port is our own port (e.g. the admin port the peer
+// connected to), remote_port is the peer's port. The row returned is the peer's socket:
+// its local port is remote_port and its remote port is local_port, on a loopback address.
+// None when no such socket is found.
 std::optional<uint32_t> tcp_connection_owner(uint16_t local_port, uint16_t remote_port);
 // Count of open file descriptors of this process.
 int open_descriptor_count();
@@ -31,7 +35,9 @@ std::optional<ChildProcess> spawn_process(const std::string& program,
                                           const std::vector<std::string>& arguments,
                                           const std::vector<std::string>& extra_environment,
                                           const std::string& output_path = "");
-// Waits up to timeout_ms for the child; its exit code, or none if it still runs.
+// Waits up to timeout_ms for the child (a negative timeout waits without limit); its exit
+// code (128 + signal number when a signal ended it; -1 when the child is not ours or was
+// already waited for), or none if it still runs.
 std::optional<int> wait_process(ChildProcess child, int timeout_ms);
 void signal_process(ChildProcess child, int signal_number);
 inline constexpr int kSignalTerminate = 15;

@@ -1,0 +1,218 @@
+// The process: directory, environment, identity and child processes.
+#include "platform/process.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+extern char** environ;
+
+namespace platform {
+
+std::string executable_path() {
+  char buffer[4096];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return "";
+  return std::string(buffer, static_cast<size_t>(n));
+}
+
+std::string program_directory() {
+  if (auto home = environment_variable("VELMORAFTPD_HOME"); home && !home->empty()) {
+    if (home->back() != '/') *home += '/';
+    return *home;
+  }
+  std::string exe = executable_path();
+  size_t slash = exe.rfind('/');
+  if (slash == std::string::npos) return "./";
+  return exe.substr(0, slash + 1);
+}
+
+std::optional<std::string> environment_variable(const char* name) {
+  const char* value = getenv(name);
+  if (!value) return std::nullopt;
+  return std::string(value);
+}
+
+bool set_current_directory(const std::string& path) { return chdir(path.c_str()) == 0; }
+
+uint32_t current_user_id() { return static_cast<uint32_t>(getuid()); }
+
+namespace {
+
+// "0100007F:1F90" -> address text and port.
+bool split_endpoint(const std::string& field, std::string& address, uint16_t& port) {
+  size_t colon = field.find(':');
+  if (colon == std::string::npos) return false;
+  address = field.substr(0, colon);
+  port = static_cast<uint16_t>(strtoul(field.c_str() + colon + 1, nullptr, 16));
+  return true;
+}
+
+// The kernel prints each 32-bit word of the address in host (little-endian) order.
+bool is_loopback_hex(const std::string& address) {
+  if (address.size() == 8) {  // IPv4: 127.x.y.z is "zzyyxx7F"
+    return address.substr(6, 2) == "7F";
+  }
+  if (address.size() == 32) {
+    if (address == "00000000000000000000000001000000") return true;  // ::1
+    // ::ffff:127.x.y.z
+    return address.substr(0, 16) == "0000000000000000" && address.substr(16, 8) == "FFFF0000" &&
+           address.substr(30, 2) == "7F";
+  }
+  return false;
+}
+
+std::optional<uint32_t> find_owner_in(const char* table, uint16_t our_port, uint16_t peer_port) {
+  std::ifstream in(table);
+  std::string line;
+  std::getline(in, line);  // header
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state, queues, timer, retransmits;
+    uint32_t uid = 0;
+    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid))
+      continue;
+    std::string local_address, remote_address;
+    uint16_t local_port = 0, remote_port = 0;
+    if (!split_endpoint(local, local_address, local_port) ||
+        !split_endpoint(remote, remote_address, remote_port))
+      continue;
+    if (local_port == peer_port && remote_port == our_port && is_loopback_hex(local_address) &&
+        is_loopback_hex(remote_address))
+      return uid;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<uint32_t> tcp_connection_owner(uint16_t local_port, uint16_t remote_port) {
+  if (auto uid = find_owner_in("/proc/net/tcp", local_port, remote_port)) return uid;
+  return find_owner_in("/proc/net/tcp6", local_port, remote_port);
+}
+
+int open_descriptor_count() {
+  DIR* dir = opendir("/proc/self/fd");
+  if (!dir) return -1;
+  int count = 0;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] != '.') ++count;
+  }
+  closedir(dir);
+  return count - 1;  // the scan's own descriptor
+}
+
+long resident_kib(int pid) {
+  std::string path = pid == 0 ? "/proc/self/status" : "/proc/" + std::to_string(pid) + "/status";
+  std::ifstream in(path);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.rfind("VmRSS:", 0) == 0) return strtol(line.c_str() + 6, nullptr, 10);
+  }
+  return 0;
+}
+
+namespace {
+
+// The current environment with the extra entries replacing same-named ones.
+std::vector<std::string> child_environment(const std::vector<std::string>& extra) {
+  std::vector<std::string> result;
+  auto name_of = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+  for (char** e = environ; e && *e; ++e) {
+    std::string entry = *e;
+    bool replaced = false;
+    for (const auto& x : extra) replaced = replaced || name_of(x) == name_of(entry);
+    if (!replaced) result.push_back(entry);
+  }
+  for (const auto& x : extra) result.push_back(x);
+  return result;
+}
+
+std::vector<char*> pointers_to(std::vector<std::string>& texts) {
+  std::vector<char*> result;
+  for (auto& t : texts) result.push_back(t.data());
+  result.push_back(nullptr);
+  return result;
+}
+
+}  // namespace
+
+std::optional<ChildProcess> spawn_process(const std::string& program,
+                                          const std::vector<std::string>& arguments,
+                                          const std::vector<std::string>& extra_environment,
+                                          const std::string& output_path) {
+  std::vector<std::string> argv_texts{program};
+  argv_texts.insert(argv_texts.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> env_texts = child_environment(extra_environment);
+  std::vector<char*> argv = pointers_to(argv_texts);
+  std::vector<char*> envp = pointers_to(env_texts);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (!output_path.empty()) {
+    posix_spawn_file_actions_addopen(&actions, 1, output_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  }
+  // The child starts with no blocked signals and default handling of the stop signals
+  // and SIGPIPE, whatever this process does with them.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t empty, defaults;
+  sigemptyset(&empty);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGTERM);
+  posix_spawnattr_setsigmask(&attributes, &empty);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  pid_t pid = -1;
+  int r = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (r != 0) return std::nullopt;
+  return ChildProcess{pid};
+}
+
+std::optional<int> wait_process(ChildProcess child, int timeout_ms) {
+  if (child.pid <= 0) return -1;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  int pause_ms = 1;
+  for (;;) {
+    int status = 0;
+    pid_t r = waitpid(child.pid, &status, timeout_ms < 0 ? 0 : WNOHANG);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    if (r == child.pid) {
+      if (WIFEXITED(status)) return WEXITSTATUS(status);
+      if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+      continue;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+    if (pause_ms < 20) pause_ms *= 2;
+  }
+}
+
+void signal_process(ChildProcess child, int signal_number) {
+  if (child.pid > 0) kill(child.pid, signal_number);
+}
+
+int current_process_id() { return static_cast<int>(getpid()); }
+
+}  // namespace platform

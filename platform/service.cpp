@@ -1,0 +1,151 @@
+// The service manager stand-in: a systemd unit written, enabled and removed through
+// systemctl; stop signals delivered to one waiting thread.
+#include "platform/service.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/thread.h"
+
+namespace platform {
+namespace {
+
+constexpr int kSystemctlTimeoutMs = 60000;
+
+std::string unit_folder() {
+  std::string folder =
+      environment_variable("VELMORAFTPD_UNIT_DIR").value_or("/etc/systemd/system");
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+std::string unit_path() { return unit_folder() + kServiceName + ".service"; }
+
+// The systemctl program as a path that can be run; none when there is none.
+std::optional<std::string> systemctl_program() {
+  std::string command = environment_variable("VELMORAFTPD_SYSTEMCTL").value_or("systemctl");
+  if (command.empty()) return std::nullopt;
+  if (command.find('/') != std::string::npos)
+    return access(command.c_str(), X_OK) == 0 ? std::optional(command) : std::nullopt;
+  std::string path = environment_variable("PATH").value_or("/usr/bin:/bin");
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find(':', start);
+    if (end == std::string::npos) end = path.size();
+    std::string folder = path.substr(start, end - start);
+    if (folder.empty()) folder = ".";
+    std::string candidate = folder + "/" + command;
+    if (access(candidate.c_str(), X_OK) == 0 && !is_directory(candidate)) return candidate;
+    start = end + 1;
+  }
+  return std::nullopt;
+}
+
+bool run_systemctl(const std::string& program, const std::vector<std::string>& arguments) {
+  auto child = spawn_process(program, arguments, {}, "/dev/null");
+  if (!child) return false;
+  std::optional<int> code = wait_process(*child, kSystemctlTimeoutMs);
+  if (!code) {
+    signal_process(*child, kSignalKill);
+    wait_process(*child, -1);
+    return false;
+  }
+  return *code == 0;
+}
+
+// One word of a unit file line: '%' doubled (specifiers), quoted when it holds blanks,
+// quotes or backslashes.
+std::string unit_word(const std::string& text) {
+  std::string escaped;
+  bool quote = false;
+  for (char c : text) {
+    if (c == '%') {
+      escaped += "%%";
+      continue;
+    }
+    if (c == '"' || c == '\\') {
+      escaped += '\\';
+      quote = true;
+    }
+    if (c == ' ' || c == '\t' || c == '\'') quote = true;
+    escaped += c;
+  }
+  return quote ? "\"" + escaped + "\"" : escaped;
+}
+
+std::string unit_text(const std::string& executable) {
+  std::string text =
+      "[Unit]\n"
+      "Description=velmoraFTPd FTP server\n"
+      "After=network.target\n"
+      "\n"
+      "[Service]\n"
+      "Type=simple\n"
+      "ExecStart=" + unit_word(executable) + "\n";
+  if (auto home = environment_variable("VELMORAFTPD_HOME"); home && !home->empty())
+    text += "Environment=" + unit_word("VELMORAFTPD_HOME=" + *home) + "\n";
+  text +=
+      "\n"
+      "[Install]\n"
+      "WantedBy=multi-user.target\n";
+  return text;
+}
+
+bool has_line_break(const std::string& text) {
+  return text.find_first_of("\r\n") != std::string::npos;
+}
+
+}  // namespace
+
+bool started_by_service_manager() {
+  auto id = environment_variable("INVOCATION_ID");
+  return id && !id->empty();
+}
+
+ServiceResult install_service(const std::string& executable) {
+  if (!is_directory(unit_folder())) return ServiceResult::NoServiceManager;
+  auto systemctl = systemctl_program();
+  if (!systemctl) return ServiceResult::NoServiceManager;
+  auto home = environment_variable("VELMORAFTPD_HOME");
+  if (executable.empty() || has_line_break(executable) || (home && has_line_break(*home)))
+    return ServiceResult::Failed;
+  if (!write_file_atomically(unit_path(), unit_text(executable))) return ServiceResult::Failed;
+  if (!run_systemctl(*systemctl, {"daemon-reload"})) return ServiceResult::Failed;
+  if (!run_systemctl(*systemctl, {"enable", std::string(kServiceName) + ".service"}))
+    return ServiceResult::Failed;
+  return ServiceResult::Done;
+}
+
+ServiceResult remove_service() {
+  if (!is_directory(unit_folder())) return ServiceResult::NoServiceManager;
+  auto systemctl = systemctl_program();
+  if (!systemctl) return ServiceResult::NoServiceManager;
+  if (!path_exists(unit_path())) return ServiceResult::Failed;
+  if (!run_systemctl(*systemctl, {"disable", std::string(kServiceName) + ".service"}))
+    return ServiceResult::Failed;
+  if (!remove_file(unit_path())) return ServiceResult::Failed;
+  if (!run_systemctl(*systemctl, {"daemon-reload"})) return ServiceResult::Failed;
+  return ServiceResult::Done;
+}
+
+void handle_stop_signals(std::function<void()> on_stop) {
+  signal(SIGPIPE, SIG_IGN);
+  sigset_t stop;
+  sigemptyset(&stop);
+  sigaddset(&stop, SIGINT);
+  sigaddset(&stop, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+  // The stop sequence runs on this thread: give it a roomier stack than a session's.
+  start_detached_thread(
+      [stop, on_stop = std::move(on_stop)] {
+        int received = 0;
+        while (sigwait(&stop, &received) != 0) {
+        }
+        if (on_stop) on_stop();
+      },
+      256 * 1024);
+}
+
+}  // namespace platform
