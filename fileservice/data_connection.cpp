@@ -1,19 +1,252 @@
 #include "fileservice/data_connection.h"
 
-#include "core/command_loop.h"
+#include <algorithm>
+#include <cctype>
+
+#include "core/admin_channel.h"
 #include "core/control.h"
+#include "core/listener.h"
+#include "core/server.h"
+#include "fileservice/data_worker.h"
+#include "fileservice/global_ip.h"
+#include "platform/netif.h"
+#include "shared/bounded_text.h"
 
 namespace fileservice {
 
-bool handle_port(core::Session& s, const std::string& argument) { return core::handle_not_implemented(s, argument); }
-bool handle_pasv(core::Session& s, const std::string& argument) { return core::handle_not_implemented(s, argument); }
-void passive_listen(core::Session& s) { s.data_failed.set(); }
-bool open_data_connection(core::Session& s) {
-  worker_reply(s, "425 Can't open data connection.\r\n");
+namespace {
+
+constexpr const char* kNotLoggedIn = "530 Not log in.\r\n";
+constexpr const char* kCantOpen = "425 Can't open data connection.\r\n";
+constexpr int kPassiveWaitMs = 5000;
+constexpr size_t kAddressBuffer = 16;  // the address text of PORT, terminator included
+constexpr size_t kHighByteMax = 9;
+constexpr size_t kLowByteMax = 8;
+
+bool logged_in(core::Session& s) { return s.login_state.load() == core::kLoggedIn; }
+
+// The value of leading decimal digits after optional blanks and sign; 0 when none.
+long decimal_value(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  long value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) value = value * 10 + (text[i] - '0');
+  return negative ? -value : value;
+}
+
+// Waits until the worker has listened (true) or failed, or the time is up (false).
+bool wait_passive_ready(core::Session& s) {
+  constexpr int kSlice = 10;
+  for (int waited = 0; waited < kPassiveWaitMs; waited += kSlice) {
+    if (s.data_failed.is_set()) return false;
+    if (s.passive_ready.wait_for(kSlice)) return !s.data_failed.is_set();
+  }
   return false;
 }
+
+// The next port of the passive range; the counter is shared by every session.
+uint16_t next_passive_port() {
+  const core::ServerConfig& config = core::core_state().config;
+  if (config.passive_port_high == 0) return 0;
+  std::atomic<uint16_t>& counter = core::core_state().passive_port_counter;
+  uint16_t current = counter.load();
+  uint16_t next = 0;
+  do {
+    uint32_t candidate = static_cast<uint32_t>(current) + 1;
+    next = candidate > config.passive_port_high ? config.passive_port_low
+                                                 : static_cast<uint16_t>(candidate);
+  } while (!counter.compare_exchange_weak(current, next));
+  return next;
+}
+
+// Accepts the one data connection of a passive listener; kNoSocket when the listener was
+// shut down. Kept apart so that the peer of the accepted connection can be checked here.
+platform::Socket accept_passive_connection(core::Session& s, platform::Socket listener) {
+  (void)s;
+  platform::Ipv4Endpoint peer;
+  return platform::accept_connection(listener, &peer);
+}
+
+// The local-address slot that PASV announces: slot GlobalIP, else slot 0, else the local
+// address of the control connection.
+std::string local_slot_address(core::Session& s) {
+  const core::CoreState& state = core::core_state();
+  size_t slot = static_cast<size_t>(std::clamp(state.config.global_ip_slot, 0, 2));
+  if (slot < state.local_addresses.size() && !state.local_addresses[slot].empty())
+    return state.local_addresses[slot];
+  if (!state.local_addresses.empty() && !state.local_addresses[0].empty())
+    return state.local_addresses[0];
+  auto local = platform::local_endpoint(s.control_socket.load());
+  return platform::format_ipv4(local ? local->address : platform::kLoopbackAddress);
+}
+
+}  // namespace
+
+bool is_private_client_address(const std::string& address_text) {
+  long part[4] = {0, 0, 0, 0};
+  size_t start = 0;
+  for (int i = 0; i < 4; ++i) {
+    size_t dot = address_text.find('.', start);
+    part[i] = decimal_value(std::string_view(address_text).substr(start, dot - start));
+    if (dot == std::string::npos) break;
+    start = dot + 1;
+  }
+  if (part[0] == 10) return true;
+  if (part[0] == 172 && part[1] >= 16 && part[1] <= 31) return true;
+  if (part[0] == 192 && part[1] == 168) return true;
+  return address_text == "127.0.0.1";
+}
+
+std::string passive_announce_address(const std::string& client_address, bool use_global_ip,
+                                     const std::optional<std::string>& global,
+                                     const std::string& local_slot) {
+  if (use_global_ip && !is_private_client_address(client_address) && global && !global->empty())
+    return *global;
+  return local_slot;
+}
+
+std::optional<platform::Ipv4Endpoint> parse_port_argument(const std::string& argument,
+                                                          const std::string& client_address,
+                                                          bool use_client_address) {
+  if (argument.empty()) return std::nullopt;
+  std::string address;
+  size_t i = 0;
+  int commas = 0;
+  for (;; ++i) {
+    if (i >= argument.size()) return std::nullopt;
+    if (i >= kAddressBuffer) return std::nullopt;
+    char c = argument[i];
+    if (c == ',' && ++commas == 4) break;
+    address.push_back(c == ',' ? '.' : c);
+  }
+  size_t p1_start = i + 1;
+  size_t comma = argument.find(',', p1_start);
+  if (comma == std::string::npos || comma - p1_start > kHighByteMax) return std::nullopt;
+  std::string_view high = std::string_view(argument).substr(p1_start, comma - p1_start);
+  std::string_view low = std::string_view(argument).substr(comma + 1, kLowByteMax);
+  uint16_t port = static_cast<uint16_t>((decimal_value(high) & 0xFF) * 256 + (decimal_value(low) & 0xFF));
+
+  if (use_client_address)
+    address = client_address;
+  else if (address != client_address)
+    return std::nullopt;
+  std::optional<uint32_t> ip = platform::parse_ipv4(address);
+  if (!ip) return std::nullopt;
+  return platform::Ipv4Endpoint{*ip, port};
+}
+
+bool handle_port(core::Session& s, const std::string& argument) {
+  if (!logged_in(s)) {
+    core::send_reply(s, kNotLoggedIn);
+    return true;
+  }
+  core::abort_data_connection(s);
+  auto endpoint = parse_port_argument(argument, core::read_field(s, &core::Session::address_text),
+                                      core::core_state().config.use_client_global_ip != 0);
+  if (!endpoint) {
+    core::send_reply(s, "500 Syntax error, command unrecognized.\r\n");
+    return true;
+  }
+  s.data_address = *endpoint;
+  core::send_reply(s, "200 PORT command successful.\r\n");
+  s.passive = 0;
+  return true;
+}
+
+bool handle_pasv(core::Session& s, const std::string&) {
+  if (!logged_in(s)) {
+    core::send_reply(s, kNotLoggedIn);
+    return true;
+  }
+  if (s.option_flags & 1) {
+    core::send_reply(s, "550 You can't use PASV.\r\n");
+    core::report(s, shared::kEventRefused, "パッシブモードを拒否しました。");
+    return true;
+  }
+  s.passive_ready.reset();
+  s.data_failed.reset();
+  if (worker_busy(s)) abort_worker(s);
+  hand_to_worker(s, core::WorkerCommand::PassiveListen);
+  if (!wait_passive_ready(s)) {
+    core::send_reply(s, "451 Requested action aborted. Local error in processing.\r\n");
+    return true;
+  }
+  const core::ServerConfig& config = core::core_state().config;
+  std::string address = passive_announce_address(core::read_field(s, &core::Session::address_text),
+                                                 config.use_global_ip != 0, global_ip(),
+                                                 local_slot_address(s));
+  address = std::string(shared::cut_text(address, 80));
+  std::replace(address.begin(), address.end(), '.', ',');
+  s.passive = 1;
+  s.passive_ready.reset();
+  s.data_failed.reset();
+  uint16_t port = s.data_address.port;
+  core::send_reply(s, shared::format_bounded(100, "227 Entering Passive Mode (%s,%d,%d).\r\n",
+                                             address.c_str(), port / 256, port % 256));
+  return true;
+}
+
+void passive_listen(core::Session& s) {
+  // A connection accepted earlier and never used is dropped: this worker owns it.
+  core::close_session_socket(s, core::SessionSocket::Data);
+  platform::Socket listener = platform::open_tcp_socket();
+  if (listener == platform::kNoSocket) {
+    s.data_failed.set();
+    return;
+  }
+  s.passive_listen_socket = listener;
+  s.data_address = platform::Ipv4Endpoint{platform::kAnyAddress, next_passive_port()};
+  auto bound = platform::bind_ipv4(listener, s.data_address, true) && platform::listen_socket(listener, 1)
+                   ? platform::local_endpoint(listener)
+                   : std::nullopt;
+  if (!bound) {
+    core::close_session_socket(s, core::SessionSocket::PassiveListen);
+    s.data_failed.set();
+    return;
+  }
+  s.data_address.port = bound->port;
+  s.passive_ready.set();
+  s.data_socket = accept_passive_connection(s, listener);
+  core::close_session_socket(s, core::SessionSocket::PassiveListen);
+}
+
+bool open_data_connection(core::Session& s) {
+  if (s.passive.load() == 1) {
+    if (s.data_socket.load() != platform::kNoSocket) return true;
+    worker_reply(s, kCantOpen);
+    return false;
+  }
+  core::close_session_socket(s, core::SessionSocket::Data);
+  platform::Ipv4Endpoint target = s.data_address;
+  if (target.address == platform::kAnyAddress) {  // no PORT since login
+    worker_reply(s, kCantOpen);
+    return false;
+  }
+  platform::Socket socket = platform::open_tcp_socket();
+  if (socket == platform::kNoSocket) {
+    worker_reply(s, kCantOpen);
+    return false;
+  }
+  s.data_socket = socket;
+  uint16_t source_port = core::core_state().config.source_port;
+  if (source_port != 0) platform::bind_ipv4(socket, {platform::kAnyAddress, source_port}, true);
+  if (!platform::connect_ipv4(socket, target)) {
+    core::close_session_socket(s, core::SessionSocket::Data);
+    worker_reply(s, kCantOpen);
+    return false;
+  }
+  return true;
+}
+
 void worker_reply(core::Session& s, std::string_view text) { core::send_bytes(s, text.data(), text.size()); }
-std::optional<platform::Ipv4Endpoint> parse_port_argument(const std::string&, const std::string&, bool) { return std::nullopt; }
-std::vector<std::string> build_local_address_slots() { return {"127.0.0.1", "", ""}; }
+
+std::vector<std::string> build_local_address_slots() {
+  std::vector<std::string> slots(3);
+  std::vector<std::string> addresses = platform::local_ipv4_addresses();
+  for (size_t i = 0; i < addresses.size(); ++i) slots[std::min<size_t>(i, 2)] = addresses[i];
+  return slots;
+}
 
 }  // namespace fileservice

@@ -23,6 +23,14 @@ void worker_reply(core::Session& s, std::string_view text);
 std::optional<platform::Ipv4Endpoint> parse_port_argument(const std::string& argument,
                                                           const std::string& client_address,
                                                           bool use_client_address);
+// True for a client address that is told the local address rather than the global IP:
+// 10/8, 172.16-31, 192.168 and exactly 127.0.0.1.
+bool is_private_client_address(const std::string& address_text);
+// The address PASV announces: the global IP for a public client when UseGlobalIp is on and
+// the global IP is known, else the local slot.
+std::string passive_announce_address(const std::string& client_address, bool use_global_ip,
+                                     const std::optional<std::string>& global,
+                                     const std::string& local_slot);
 // The three local-address slots, built once at server start.
 std::vector<std::string> build_local_address_slots();
 

@@ -1,15 +1,221 @@
 #include "fileservice/listing.h"
 
-#include "core/command_loop.h"
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "core/admin_channel.h"
+#include "core/control.h"
+#include "core/messages.h"
+#include "core/server.h"
+#include "fileservice/data_connection.h"
+#include "fileservice/data_worker.h"
+#include "fileservice/paths.h"
+#include "fileservice/plugin_host.h"
+#include "platform/clock.h"
+#include "shared/bounded_text.h"
+#include "shared/ini.h"
 
 namespace fileservice {
 
-bool handle_list(core::Session& s, const std::string& argument) { return core::handle_not_implemented(s, argument); }
-bool handle_nlst(core::Session& s, const std::string& argument) { return core::handle_not_implemented(s, argument); }
+namespace {
 
-}  // namespace fileservice
+constexpr uint64_t kNamesOnly = 1;
+constexpr uint64_t kRecursive = 2;
+constexpr size_t kLineBuffer = 309;
+constexpr size_t kResolveSize = 261;
+constexpr int64_t kDaySeconds = 24 * 60 * 60;
+constexpr int64_t kHalfYearSeconds = 183 * kDaySeconds;
+constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr const char* kOwner = "owner     ";
 
-namespace fileservice {
-void send_listing(core::Session&) {}
-std::string permission_text(bool, bool, uint32_t) { return "----------"; }
+// One listing in progress on the worker.
+struct ListingRun {
+  core::Session& s;
+  platform::Socket data;
+  bool names_only;
+  bool recursive;
+  std::vector<std::string> pending;  // folders still to list, each ending with '/'
+  std::set<std::pair<uint64_t, uint64_t>> seen;  // (device, inode) of folders met
+};
+
+// Cuts a line to the line buffer, keeping its CR LF and whole UTF-8 characters.
+std::string fit_line(std::string line) {
+  if (line.size() < kLineBuffer) return line;
+  size_t keep = kLineBuffer - 1 - 2;
+  while (keep > 0 && (static_cast<unsigned char>(line[keep]) & 0xC0) == 0x80) --keep;
+  line.resize(keep);
+  return line + "\r\n";
+}
+
+std::string long_line(const std::string& permissions, uint64_t size, const platform::LocalTime& t,
+                      bool time_form, const std::string& name) {
+  const char* month = kMonths[(t.month >= 1 && t.month <= 12) ? t.month - 1 : 0];
+  std::string head = shared::format_bounded(kLineBuffer, "%10s %5d %10s %10llu %3s %2d ", permissions.c_str(), 0,
+                                            kOwner, static_cast<unsigned long long>(size), month, t.day);
+  std::string when = time_form ? shared::format_bounded(16, "%02d:%02d", t.hour, t.minute)
+                               : shared::format_bounded(16, "%5d", t.year);
+  return fit_line(head + when + " " + name + "\r\n");
+}
+
+// Entries of this year and of the last half year (up to a day ahead) show the time;
+// older ones, and those dated further ahead in another year, show the year.
+bool shows_time(int64_t modified, int64_t now, const platform::LocalTime& modified_local,
+                const platform::LocalTime& now_local) {
+  if (modified_local.year == now_local.year) return true;
+  int64_t age = now - modified;
+  return age >= -kDaySeconds && age <= kHalfYearSeconds;
+}
+
+// Sends one line on the data connection, through the socket plug-ins first.
+bool send_line(ListingRun& run, std::string line) {
+  IoRecord record{run.data, 0, 0, line.data(), static_cast<int>(line.size())};
+  if (plugin_socket(run.s, kSocketDataSend, &record)) return record.length > 0;
+  return platform::send_all(run.data, line.data(), line.size()) == line.size();
+}
+
+std::string folder_of(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
+
+// Queues a subfolder for a recursive listing when its own rules allow listing it and it
+// is not a folder met before (a symbolic link back to an ancestor would loop for ever).
+void queue_folder(ListingRun& run, std::string folder) {
+  std::string mapped = map_virtual(folder);
+  auto info = platform::file_info(mapped);
+  if (info && !run.seen.insert({info->device, info->inode}).second) return;
+  if (check_permission(run.s, folder, core::kProhibitList)) run.pending.push_back(folder);
+}
+
+bool send_virtual_folders(ListingRun& run, const std::string& folder) {
+  shared::IniFile ini(core::core_state().paths.config_file);
+  platform::LocalTime now = platform::local_time_now();
+  for (int i = 0;; ++i) {
+    std::string placement = ini.get("VirtualDir", "Vir" + std::to_string(i), "", core::kPathMax);
+    if (placement.empty()) return true;
+    placement.pop_back();
+    size_t slash = placement.rfind('/');
+    if (slash == std::string::npos) continue;
+    std::string name = placement.substr(slash + 1);
+    if (placement.substr(0, slash + 1) != folder) continue;
+    if (run.recursive) queue_folder(run, folder + name + "/");
+    std::string line = run.names_only ? fit_line(name + "\r\n")
+                                      : long_line("d---------", 0, now, true, name);
+    if (!send_line(run, line)) return false;
+  }
+}
+
+bool send_real_entries(ListingRun& run, const std::string& folder, const std::string& mapped) {
+  bool whole_folder = !mapped.empty() && mapped.back() == '/';
+  std::vector<platform::DirEntry> entries;
+  if (!platform::scan_directory(whole_folder ? mapped + "*.*" : mapped, entries)) return true;
+  if (!entries.empty()) run.s.transfer_start_tick = platform::tick_ms();
+  uint32_t rule = rule_lookup(run.s, folder_of(folder));
+  int64_t now = platform::unix_time_now();
+  platform::LocalTime now_local = platform::local_time_of(now);
+  for (const platform::DirEntry& entry : entries) {
+    if (entry.hidden) continue;
+    bool dots = entry.name == "." || entry.name == "..";
+    if (run.recursive && entry.info.is_directory && !dots) queue_folder(run, folder_of(folder) + entry.name + "/");
+    std::string line;
+    if (run.names_only) {
+      line = fit_line(entry.name + "\r\n");
+    } else {
+      platform::LocalTime when = platform::local_time_of(entry.info.modified);
+      line = long_line(permission_text(entry.info.is_directory, entry.info.read_only, rule), entry.info.size, when,
+                       shows_time(entry.info.modified, now, when, now_local), entry.name);
+    }
+    if (!send_line(run, line)) return false;
+  }
+  return true;
+}
+
+// Lists one folder; false when the data connection failed.
+bool list_folder(ListingRun& run, const std::string& folder, const std::string& mapped) {
+  return send_virtual_folders(run, folder) && send_real_entries(run, folder, mapped);
+}
+
+bool list_command(core::Session& s, const std::string& argument, uint64_t flags) {
+  if (s.login_state.load() != core::kLoggedIn) {
+    core::send_reply(s, "530 Not log in.\r\n");
+    return true;
+  }
+  std::string target = argument;
+  if (!argument.empty() && argument[0] == '-') {
+    if (argument.size() >= 3 && argument[1] == 'a' && (argument[2] == 'l' || argument[2] == 'L')) flags = 0;
+    if (argument.substr(1, 4).find('R') != std::string::npos) flags |= kRecursive;
+    target.clear();
+  }
+  std::string resolved = target.empty() ? core::read_field(s, &core::Session::current_directory)
+                                        : resolve_path(s, target, kResolveSize, KeepForm::AsIs);
+  if (!check_permission(s, resolved, core::kProhibitList)) {
+    core::send_reply(s, "550 Requested action not taken.\r\n");
+    core::report(s, shared::kEventRefused,
+                 shared::format_bounded(core::kPathMax * 2, "権限が無いため、[%s]の表示を拒否しました。", argument.c_str()));
+    return true;
+  }
+  std::string probe = resolved;
+  if ((flags & kRecursive) && !check_permission(s, probe, core::kNoRecursiveList)) flags &= ~kRecursive;
+  core::write_field(s, &core::Session::transfer_path, resolved);
+  s.file_size = flags;
+  s.transferring = 1;
+  hand_to_worker(s, core::WorkerCommand::Listing);
+  return true;
+}
+
+}  // namespace
+
+bool handle_list(core::Session& s, const std::string& argument) { return list_command(s, argument, 0); }
+bool handle_nlst(core::Session& s, const std::string& argument) { return list_command(s, argument, kNamesOnly); }
+
+std::string permission_text(bool is_directory, bool read_only, uint32_t rule) {
+  bool has_rule = rule != kNoRule;
+  bool writable = !read_only;
+  bool others_read = !(has_rule && (rule & core::kProhibitRetrieve));
+  bool others_write = writable && !(has_rule && (rule & core::kProhibitOverwrite));
+  std::string text = "----------";
+  text[0] = is_directory ? 'd' : '-';
+  text[1] = 'r';
+  text[2] = writable ? 'w' : '-';
+  text[3] = 'x';
+  text[4] = text[7] = others_read ? 'r' : '-';
+  text[5] = text[8] = others_write ? 'w' : '-';
+  return text;
+}
+
+void send_listing(core::Session& s) {
+  uint64_t flags = s.file_size.load();
+  std::string folder = core::read_field(s, &core::Session::transfer_path);
+  if (open_data_connection(s)) {
+    ListingRun run{s, s.data_socket.load(), (flags & kNamesOnly) != 0, (flags & kRecursive) != 0, {}, {}};
+    worker_reply(s, "150 Opening data connection.\r\n");
+    size_t root_length = folder.size();
+    std::string mapped = map_virtual(folder);
+    if (auto info = platform::file_info(mapped); info && info->is_directory) run.seen.insert({info->device, info->inode});
+    bool sent = list_folder(run, folder, mapped);
+    for (size_t cursor = 0; sent && run.recursive && cursor < run.pending.size(); ++cursor) {
+      folder = run.pending[cursor];
+      core::write_field(s, &core::Session::transfer_path, folder);
+      std::string shown = folder.size() > root_length ? folder.substr(root_length) : std::string();
+      sent = send_line(run, fit_line("\r\n" + shown + ":\r\n"));
+      mapped = map_virtual(folder);
+      sent = sent && list_folder(run, folder, mapped);
+    }
+    core::close_session_socket(s, core::SessionSocket::Data);
+    if (sent) {
+      std::string done = core::slot_reply(s, core::Slot::Complete226, NFD_MESSAGE_SIZE);
+      core::set_message(s, done);
+      worker_reply(s, done);
+      s.transferring = 0;
+      core::report(s, shared::kEventListingSent,
+                   shared::format_bounded(core::kPathMax * 2, "ディレクトリ[%s]のリストを送信しました", mapped.c_str()));
+    } else {
+      worker_reply(s, "426 Connection closed transfer aborted.\r\n");
+      s.transferring = 0;
+    }
+  } else {
+    s.transferring = 0;
+  }
+  plugin_socket(s, kSocketRoutineEnd, nullptr);
+}
+
 }  // namespace fileservice
