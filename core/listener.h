@@ -1,10 +1,21 @@
 // The FTP listener, accept thread, watchdog and the stop of the whole server.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "core/session.h"
+#include "platform/thread.h"
 
 namespace core {
+
+// Stack of a session thread and of its data worker. Sanitizer builds need more room for
+// their bookkeeping.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr size_t kSessionStackBytes = 8 * platform::kSmallStack;
+#else
+inline constexpr size_t kSessionStackBytes = platform::kSmallStack;
+#endif
 
 bool start_server();
 void stop_server();
@@ -19,5 +30,8 @@ bool idle_expired(uint32_t now, uint32_t last_activity, int idle_minutes);
 bool connect_expired(uint32_t now, uint32_t connect_tick, int connect_minutes);
 uint32_t transfer_rate_bps(uint32_t now, uint32_t start_tick, uint32_t transferred);
 
-// Number of sessions in the table whose field equals value (table lock held by caller).
+// Number of sessions in the table whose text field equals value (table lock held by
+// the caller).
+int count_sessions_with(const std::string Session::*field, const std::string& value);
+
 }  // namespace core

@@ -1,0 +1,123 @@
+// The control connection: reading command lines, splitting them, the command names and
+// the reply senders.
+#include "core/control.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "core/logs.h"
+#include "core/server.h"
+#include "core/session_fault.h"
+#include "fileservice/plugin_host.h"
+
+namespace core {
+namespace {
+
+constexpr size_t kReplyLimit = 2048;
+
+constexpr std::array<const char*, 41> kCommandNames = {
+    "USER", "PASS", "ACCT", "CWD",  "CDUP", "SMNT", "QUIT", "REIN", "PORT", "PASV", "TYPE",
+    "STRU", "MODE", "RETR", "STOR", "STOU", "APPE", "ALLO", "REST", "RNFR", "RNTO", "ABOR",
+    "DELE", "RMD",  "MKD",  "PWD",  "LIST", "NLST", "SITE", "SYST", "STAT", "HELP", "NOOP",
+    "",     "XPWD", "XCUP", "XCWD", "XMKD", "XRMD", "MDTM", "SIZE"};
+
+bool high_byte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
+
+bool equal_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
+    char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool logging_commands() { return core_state().config.log_all_commands != 0; }
+
+// One piece of a command line: a plug-in may deliver it, otherwise the socket does.
+// Returns the byte count, 0 when the connection is closed or failed.
+size_t receive_piece(Session& s, char* at, size_t room) {
+  fileservice::IoRecord record;
+  record.socket = s.control_socket.load();
+  record.buffer = at;
+  record.length = static_cast<int>(room);
+  if (fileservice::plugin_socket(s, fileservice::kSocketControlReceive, &record)) {
+    return record.length > 0 ? std::min(static_cast<size_t>(record.length), room) : 0;
+  }
+  // The bytes always land in the line buffer; a plug-in may only make the read shorter.
+  size_t want = room;
+  if (record.length > 0 && static_cast<size_t>(record.length) < room) want = record.length;
+  long n = platform::recv_some(s.control_socket.load(), at, want);
+  return n > 0 ? static_cast<size_t>(n) : 0;
+}
+
+}  // namespace
+
+ReadResult read_line(Session& s, char (&buffer)[kLineBufferSize]) {
+  std::memset(buffer, 0, sizeof buffer);
+  size_t total = 0;
+  while (true) {
+    size_t n = receive_piece(s, buffer + total, kLineBufferSize - total);
+    if (n == 0) return ReadResult::Closed;
+    bool telnet_control = high_byte(buffer[total]);
+    total += n;
+    buffer[std::min(total, kLineBufferSize - 1)] = '\0';
+    if (total >= kLineBufferSize) raise_session_fault(kTooLongCommand);
+    if (buffer[total - 1] == '\n' || telnet_control) break;
+  }
+  if (logging_commands()) write_command_log(s, buffer, ">>");
+  return ReadResult::Read;
+}
+
+SplitLine split_line(std::string_view line) {
+  SplitLine parts;
+  size_t i = 0;
+  while (i < line.size() && parts.word.size() < kWordMax && line[i] != '\r' && line[i] != ' ') {
+    parts.word.push_back(line[i++]);
+  }
+  if (i >= line.size() || line[i] == '\r') return parts;
+  ++i;  // the blank, or the first character past an over-long word
+  while (i < line.size() && parts.argument.size() < kArgumentMax && line[i] != '\r') {
+    parts.argument.push_back(line[i++]);
+  }
+  return parts;
+}
+
+int lookup_command(std::string_view word) {
+  if (!word.empty() && high_byte(word[0])) word.remove_prefix(1);
+  for (size_t number = 0; number < kCommandNames.size(); ++number) {
+    if (number == static_cast<size_t>(kCommandEmpty)) continue;
+    if (equal_ignoring_case(word, kCommandNames[number])) return static_cast<int>(number);
+  }
+  if (word.empty() || high_byte(word[0])) return kCommandEmpty;
+  return kCommandUnknown;
+}
+
+const char* command_name(int number) {
+  if (number < 0 || number >= static_cast<int>(kCommandNames.size())) return "";
+  return kCommandNames[number];
+}
+
+void send_reply(Session& s, std::string_view text) {
+  size_t length = std::min(text.find('\0'), text.size());
+  if (length >= kReplyLimit) raise_session_fault(kInternalServerError);
+  send_bytes(s, text.data(), length);
+}
+
+long send_bytes(Session& s, const char* data, size_t length) {
+  if (logging_commands()) write_command_log(s, std::string_view(data, length), "<<");
+  fileservice::IoRecord record;
+  record.socket = s.control_socket.load();
+  record.buffer = const_cast<char*>(data);
+  record.length = static_cast<int>(std::min<size_t>(length, 0x7FFFFFFF));
+  if (fileservice::plugin_socket(s, fileservice::kSocketControlSend, &record)) {
+    return record.length;
+  }
+  if (record.buffer == nullptr || record.length <= 0) return 0;
+  return static_cast<long>(
+      platform::send_all(s.control_socket.load(), record.buffer, record.length));
+}
+
+}  // namespace core

@@ -1,0 +1,239 @@
+// The FTP listener: the accept thread, the one-second watchdog, kicks and the stop of
+// the whole server.
+#include "core/listener.h"
+
+#include <algorithm>
+#include <limits>
+#include <mutex>
+#include <new>
+
+#include "core/server.h"
+#include "core/session_thread.h"
+#include "fileservice/data_connection.h"
+#include "fileservice/data_worker.h"
+#include "fileservice/plugin_host.h"
+#include "platform/clock.h"
+
+namespace core {
+namespace {
+
+constexpr size_t kAcceptStack = 256 * 1024;  // plug-ins are loaded on this thread
+constexpr int kMinuteMs = 60000;
+constexpr int kStopPollMs = 100;
+constexpr int kStopBoundMs = 30000;
+
+struct Listener {
+  std::mutex lock;  // serialises start and stop
+  bool running = false;
+  std::atomic<platform::Socket> socket{platform::kNoSocket};
+  std::atomic<bool> stopping{false};
+  platform::Event stop_event{true};
+  platform::Thread accept_thread;
+  platform::Event watchdog_stop{true};
+  platform::Thread watchdog;
+};
+
+Listener& listener() {
+  static Listener state;
+  return state;
+}
+
+void watchdog_pass(uint32_t now) {
+  CoreState& state = core_state();
+  uint64_t uploading = 0, downloading = 0, upload_bps = 0, download_bps = 0;
+  std::lock_guard<std::mutex> guard(state.table.lock);
+  for (Session* s : state.table.sessions) {
+    if (s->transferring) {
+      uint32_t rate = transfer_rate_bps(now, s->transfer_start_tick, s->transferred);
+      if (s->upload) {
+        ++uploading;
+        upload_bps += rate;
+      } else {
+        ++downloading;
+        download_bps += rate;
+      }
+    }
+    if (s->closing) continue;
+    if (idle_expired(now, s->last_activity_tick, s->idle_minutes) ||
+        connect_expired(now, s->connect_tick, s->connect_minutes)) {
+      kick_session(*s);
+    }
+  }
+  auto clamp = [](uint64_t v) {
+    return static_cast<uint32_t>(std::min<uint64_t>(v, std::numeric_limits<uint32_t>::max()));
+  };
+  state.totals.uploading = clamp(uploading);
+  state.totals.downloading = clamp(downloading);
+  state.totals.upload_bps = clamp(upload_bps);
+  state.totals.download_bps = clamp(download_bps);
+}
+
+void run_watchdog() {
+  Listener& l = listener();
+  while (!l.watchdog_stop.wait_for(1000)) watchdog_pass(platform::tick_ms());
+}
+
+// Breaks the blocking calls of every live session (the closing flag is left alone).
+void shut_down_all_sessions() {
+  CoreState& state = core_state();
+  std::lock_guard<std::mutex> guard(state.table.lock);
+  for (Session* s : state.table.sessions) {
+    shutdown_session_socket(*s, SessionSocket::PassiveListen);
+    shutdown_session_socket(*s, SessionSocket::Data);
+    shutdown_session_socket(*s, SessionSocket::Control);
+  }
+}
+
+bool no_sessions_left() {
+  CoreState& state = core_state();
+  std::lock_guard<std::mutex> guard(state.table.lock);
+  return state.table.sessions.empty() && state.live_threads == 0;
+}
+
+// Ends every session and waits until all session threads are gone, shutting down the
+// sockets of newcomers on every round. False when the bound passed first.
+bool end_all_sessions() {
+  platform::Event never{true};
+  for (int waited = 0; waited <= kStopBoundMs; waited += kStopPollMs) {
+    shut_down_all_sessions();
+    if (no_sessions_left()) return true;
+    never.wait_for(kStopPollMs);
+  }
+  return false;
+}
+
+uint32_t next_session_id() {
+  uint32_t id = core_state().next_session_id++;
+  if (id == 0) id = core_state().next_session_id++;  // 0 names no session
+  return id;
+}
+
+void start_session_thread(platform::Socket connection) {
+  Session* s = new (std::nothrow) Session;
+  if (s == nullptr) {
+    platform::close_socket(connection);
+    return;
+  }
+  s->id = next_session_id();
+  s->control_socket = connection;
+  uint32_t now = platform::tick_ms();
+  s->connect_tick = now;
+  s->last_activity_tick = now;
+  ++core_state().live_threads;
+  if (!platform::start_detached_thread([s] { run_session(s); }, kSessionStackBytes)) {
+    --core_state().live_threads;
+    platform::close_socket(connection);
+    delete s;
+  }
+}
+
+void run_accept_loop(platform::Socket socket) {
+  Listener& l = listener();
+  l.watchdog_stop.reset();
+  bool watchdog_running = l.watchdog.start(run_watchdog);
+  fileservice::load_system_plugins(core_state().paths.config_file);
+  while (true) {
+    platform::Ipv4Endpoint peer;
+    platform::Socket connection = platform::accept_connection(socket, &peer);
+    if (connection != platform::kNoSocket) {
+      start_session_thread(connection);
+      continue;
+    }
+    if (l.stopping) break;
+    // Not a stop: a passing shortage (descriptors, memory). Try again shortly.
+    l.stop_event.wait_for(kStopPollMs);
+  }
+  if (watchdog_running) {
+    l.watchdog_stop.set();
+    l.watchdog.join();
+  }
+  // Plug-ins stay loaded while any session may still call them.
+  if (end_all_sessions()) fileservice::unload_plugins();
+}
+
+uint16_t ftp_port(int configured) {
+  if (configured != 0) return static_cast<uint16_t>(configured);
+  uint16_t port = platform::service_port("ftp", "tcp");
+  return port != 0 ? port : 21;
+}
+
+}  // namespace
+
+bool start_server() {
+  Listener& l = listener();
+  std::lock_guard<std::mutex> guard(l.lock);
+  if (l.running) return true;
+  CoreState& state = core_state();
+  state.config = load_server_config(state.paths.config_file);
+  state.passive_port_counter = state.config.passive_port_low;
+  if (state.config.port < 0 || state.config.port > 0xFFFF) return false;
+  platform::Socket socket = platform::open_tcp_socket();
+  if (socket == platform::kNoSocket) return false;
+  if (!platform::bind_ipv4(socket, {platform::kAnyAddress, ftp_port(state.config.port)}, true) ||
+      !platform::listen_socket(socket, 0)) {
+    platform::close_socket(socket);
+    return false;
+  }
+  state.local_addresses = fileservice::build_local_address_slots();
+  l.stopping = false;
+  l.stop_event.reset();
+  l.socket = socket;
+  if (!l.accept_thread.start([socket] { run_accept_loop(socket); }, kAcceptStack)) {
+    l.socket = platform::kNoSocket;
+    platform::close_socket(socket);
+    return false;
+  }
+  l.running = true;
+  return true;
+}
+
+void stop_server() {
+  Listener& l = listener();
+  std::lock_guard<std::mutex> guard(l.lock);
+  if (!l.running) return;
+  end_all_sessions();
+  l.stopping = true;
+  l.stop_event.set();
+  platform::shutdown_both(l.socket);
+  l.accept_thread.join();
+  platform::close_socket(l.socket.exchange(platform::kNoSocket));
+  l.running = false;
+}
+
+void kick_session(Session& s) {
+  if (s.closing.exchange(1) != 0) return;
+  shutdown_session_socket(s, SessionSocket::PassiveListen);
+  shutdown_session_socket(s, SessionSocket::Data);
+  shutdown_session_socket(s, SessionSocket::Control);
+}
+
+void abort_data_connection(Session& s) { fileservice::abort_worker(s); }
+
+int count_sessions_with(const std::string Session::*field, const std::string& value) {
+  int count = 0;
+  for (Session* s : core_state().table.sessions) {
+    if (read_field(*s, field) == value) ++count;
+  }
+  return count;
+}
+
+bool idle_expired(uint32_t now, uint32_t last_activity, int idle_minutes) {
+  if (idle_minutes <= 0) return false;
+  uint32_t idle = now - last_activity;
+  return idle > static_cast<uint64_t>(idle_minutes) * kMinuteMs;
+}
+
+bool connect_expired(uint32_t now, uint32_t connect_tick, int connect_minutes) {
+  if (connect_minutes <= 0) return false;
+  uint32_t connected = now - connect_tick;
+  return connected > static_cast<uint64_t>(connect_minutes) * kMinuteMs;
+}
+
+uint32_t transfer_rate_bps(uint32_t now, uint32_t start_tick, uint32_t transferred) {
+  uint32_t elapsed = now - start_tick;
+  uint64_t seconds = elapsed < 1000 ? 1 : elapsed / 1000;
+  uint64_t rate = static_cast<uint64_t>(transferred) * 8 / seconds;
+  return static_cast<uint32_t>(std::min<uint64_t>(rate, std::numeric_limits<uint32_t>::max()));
+}
+
+}  // namespace core

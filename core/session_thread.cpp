@@ -1,0 +1,159 @@
+// A session's life on its own thread: start (worker, peer address, refusals, greeting),
+// the command loop, and the clean-up that every end of a session goes through.
+#include "core/session_thread.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "core/accounts.h"
+#include "core/admin_channel.h"
+#include "core/command_loop.h"
+#include "core/config.h"
+#include "core/control.h"
+#include "core/messages.h"
+#include "core/server.h"
+#include "core/session_fault.h"
+#include "fileservice/data_worker.h"
+#include "fileservice/plugin_host.h"
+#include "platform/clock.h"
+#include "shared/bounded_text.h"
+
+namespace core {
+namespace {
+
+constexpr size_t kHostNameMax = 254;
+constexpr size_t kGreetingBuffer = 2048;
+// Texts of a connection whose peer address cannot be read.
+constexpr const char* kUnknownPeer = "unknown";
+
+void insert_into_table(Session* s) {
+  CoreState& state = core_state();
+  std::lock_guard<std::mutex> guard(state.table.lock);
+  state.table.sessions.push_back(s);
+  ++state.table.live_count;
+}
+
+void remove_from_table(Session* s) {
+  CoreState& state = core_state();
+  std::lock_guard<std::mutex> guard(state.table.lock);
+  auto& sessions = state.table.sessions;
+  sessions.erase(std::remove(sessions.begin(), sessions.end(), s), sessions.end());
+  if (state.table.live_count > 0) --state.table.live_count;
+}
+
+size_t sessions_in_table() {
+  CoreState& state = core_state();
+  std::lock_guard<std::mutex> guard(state.table.lock);
+  return state.table.sessions.size();
+}
+
+void read_peer(Session& s) {
+  std::string address = kUnknownPeer;
+  std::string host = kUnknownPeer;
+  if (auto peer = platform::peer_endpoint(s.control_socket)) {
+    address = platform::format_ipv4(peer->address);
+    host = address;
+    if (core_state().config.ip_to_host) {
+      auto name = platform::reverse_lookup(peer->address);
+      if (name && !name->empty()) host = std::string(shared::cut_text(*name, kHostNameMax));
+    }
+  }
+  std::lock_guard<std::mutex> guard(s.field_lock);
+  s.address_text = std::move(address);
+  s.host_text = std::move(host);
+}
+
+std::string_view message_text(Session& s) {
+  return std::string_view(s.message(), shared::bounded_length(s.message(), NFD_MESSAGE_SIZE));
+}
+
+// Session start up to the greeting; false when the session is refused.
+bool start_session(Session& s) {
+  if (!fileservice::start_worker(s)) raise_session_fault(kTooLongFileName);
+  read_peer(s);
+  if (fileservice::plugin_message(s, fileservice::kMessageConnect, 0, nullptr) == 2) {
+    send_reply(s, message_text(s));
+    return false;
+  }
+  const CoreState& state = core_state();
+  if (refused_by_list(state.paths.config_file, read_field(s, &Session::host_text))) {
+    send_reply(s, "421 Sorry.This server can't accept you.\r\n");
+    return false;
+  }
+  write_field(s, &Session::user_name, "UnKnown");
+  int max_connect = state.config.max_connect;
+  if (max_connect > 0 && sessions_in_table() > static_cast<size_t>(max_connect)) {
+    send_reply(s, "530 Too many connect.\r\n");
+    return false;
+  }
+  s.last_activity_tick = platform::tick_ms();
+  send_event(s, shared::kEventConnected);
+  send_reply(s, slot_reply(s, Slot::Welcome220, kGreetingBuffer));
+  return true;
+}
+
+// Takes what the client has already sent, so that closing the connection ends it
+// cleanly instead of resetting it and losing the reply in flight.
+void drain_input(Session& s) {
+  char scrap[2048];
+  size_t taken = 0;
+  while (taken < 64 * 1024) {
+    long n = platform::recv_some_timeout(s.control_socket, scrap, sizeof scrap, 100);
+    if (n <= 0) return;
+    taken += static_cast<size_t>(n);
+  }
+}
+
+void send_fault_reply(Session& s, const std::string& reply) {
+  try {
+    send_bytes(s, reply.data(), reply.size());
+  } catch (...) {
+    // The session ends either way.
+  }
+  drain_input(s);
+}
+
+void serve(Session& s) {
+  try {
+    if (start_session(s)) run_command_loop(s);
+  } catch (const SessionFault& fault) {
+    send_fault_reply(s, fault.reply);
+  } catch (const std::exception&) {
+    send_fault_reply(s, kInternalServerError);
+  }
+}
+
+void clean_up(Session& s) {
+  s.closing = 1;
+  fileservice::stop_worker(s);
+  // Out of the table before the disconnection is reported: a Manager that connects now
+  // never receives the snapshot of a session whose end it has already been told.
+  remove_from_table(&s);
+  try {
+    report(s, shared::kEventDisconnected, "切断しました。");
+    if (s.login_state == kLoggedIn) save_at_logout(s);
+  } catch (...) {
+    // A fault while ending changes nothing: the session is over.
+  }
+  close_session_socket(s, SessionSocket::Control);
+  try {
+    fileservice::plugin_socket(s, fileservice::kSocketSessionEnd, nullptr);
+    fileservice::plugin_message(s, fileservice::kMessageEnd, 0, nullptr);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+void run_session(Session* s) {
+  insert_into_table(s);
+  s->idle_minutes = 1;
+  s->view.session_id = s->id;
+  s->view.login_state = kConnected;
+  serve(*s);
+  clean_up(*s);
+  delete s;
+  --core_state().live_threads;
+}
+
+}  // namespace core

@@ -1,0 +1,119 @@
+// The data worker: one thread per session that runs the passive listen, listings and
+// transfers on request. Nothing here kills the thread: a busy worker is freed by
+// shutting down its data sockets, then waited for.
+#include "fileservice/data_worker.h"
+
+#include <exception>
+#include <string>
+
+#include "core/control.h"
+#include "core/listener.h"
+#include "core/session_fault.h"
+#include "fileservice/data_connection.h"
+#include "fileservice/listing.h"
+#include "fileservice/transfer.h"
+
+namespace fileservice {
+namespace {
+
+using core::Session;
+using core::SessionSocket;
+using core::WorkerCommand;
+
+constexpr int kWaitRoundMs = 100;
+
+void break_data_sockets(Session& s) {
+  core::shutdown_session_socket(s, SessionSocket::Data);
+  core::shutdown_session_socket(s, SessionSocket::PassiveListen);
+}
+
+// Waits until the worker is back in its loop, shutting its data sockets down again on
+// every round (a routine may have opened a new one meanwhile).
+void wait_until_idle(Session& s) {
+  while (!s.worker_idle.wait_for(kWaitRoundMs)) break_data_sockets(s);
+}
+
+// A fault inside a routine ends the session as it would on the session thread: the
+// reply goes out and the control connection is broken, which ends the command loop.
+void end_session_from_worker(Session& s, const std::string& reply) {
+  try {
+    core::send_bytes(s, reply.data(), reply.size());
+  } catch (...) {
+  }
+  core::kick_session(s);
+}
+
+// Runs one command; false for the exit command.
+bool run_command(Session& s, uint16_t command) {
+  switch (static_cast<WorkerCommand>(command)) {
+    case WorkerCommand::PassiveListen: passive_listen(s); break;
+    case WorkerCommand::Listing: send_listing(s); break;
+    case WorkerCommand::SendFile: send_file(s); break;
+    case WorkerCommand::ReceiveFile: receive_file(s); break;
+    case WorkerCommand::Exit: return false;
+  }
+  return true;
+}
+
+void worker_loop(Session& s) {
+  while (true) {
+    s.worker_idle.set();
+    s.worker_wakeup.wait();
+    s.worker_idle.reset();
+    try {
+      if (!run_command(s, s.worker_command.load())) {
+        s.worker_idle.set();  // tells stop_worker that no routine runs any more
+        return;
+      }
+    } catch (const core::SessionFault& fault) {
+      end_session_from_worker(s, fault.reply);
+    } catch (const std::exception&) {
+      end_session_from_worker(s, core::kInternalServerError);
+    }
+  }
+}
+
+}  // namespace
+
+bool start_worker(Session& s) {
+  if (s.worker_started) return true;
+  s.worker_idle.reset();
+  if (!s.worker.start([&s] { worker_loop(s); }, core::kSessionStackBytes)) return false;
+  s.worker_started = true;
+  return true;
+}
+
+void stop_worker(Session& s) {
+  if (!s.worker_started) return;
+  if (worker_busy(s)) {
+    s.abort_sleep.set();
+    break_data_sockets(s);
+  }
+  s.worker_command = static_cast<uint16_t>(WorkerCommand::Exit);
+  s.worker_wakeup.set();
+  wait_until_idle(s);
+  s.worker.join();
+  s.worker_started = false;
+  // The worker is gone: whatever it left open is this thread's to close.
+  core::close_session_socket(s, SessionSocket::Data);
+  core::close_session_socket(s, SessionSocket::PassiveListen);
+}
+
+void abort_worker(Session& s) {
+  if (!s.worker_started || !worker_busy(s)) return;
+  s.abort_sleep.set();
+  break_data_sockets(s);
+  wait_until_idle(s);
+  s.abort_sleep.reset();
+}
+
+void hand_to_worker(Session& s, WorkerCommand command) {
+  s.worker_command = static_cast<uint16_t>(command);
+  // Busy from the moment of the hand-over, so that an abort right after it is not lost.
+  s.worker_idle.reset();
+  s.worker_wakeup.set();
+}
+
+bool worker_busy(Session& s) { return !s.worker_idle.is_set(); }
+
+}  // namespace fileservice
