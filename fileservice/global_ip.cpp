@@ -21,6 +21,7 @@ constexpr size_t kLookupStack = 256 * 1024;
 std::mutex g_ip_lock;
 std::string g_ip;
 std::atomic<bool> g_known{false};
+std::atomic<bool> g_finished{false};
 
 platform::Thread g_thread;
 std::unique_ptr<HttpCancel> g_cancel;  // the process-wide HTTP socket's owner
@@ -55,13 +56,18 @@ void store_global_ip(std::string_view text) {
   g_known = true;
 }
 
-void run_lookup(std::string url, HttpCancel* cancel) {
+void lookup_once(const std::string& url, HttpCancel& cancel) {
   std::string body = lookup_request_body(platform::first_hardware_address());
   std::string response;
-  if (!http_request(url, true, body, response, *cancel)) return;
+  if (!http_request(url, true, body, response, cancel)) return;
   LookupAnswer answer = parse_lookup_response(response);
   if (answer.global_ip) store_global_ip(*answer.global_ip);
   for (const std::string& notice : answer.notices) core::post_text(notice);
+}
+
+void run_lookup(std::string url, HttpCancel* cancel) {
+  lookup_once(url, *cancel);
+  g_finished = true;
 }
 
 }  // namespace
@@ -93,6 +99,12 @@ LookupAnswer parse_lookup_response(std::string_view response) {
 
 void start_global_ip_lookup(const std::string& url) {
   if (url.empty() || g_thread.joinable()) return;
+  {
+    std::lock_guard<std::mutex> guard(g_ip_lock);
+    g_known = false;
+    g_ip.clear();
+  }
+  g_finished = false;
   g_cancel = std::make_unique<HttpCancel>();
   HttpCancel* cancel = g_cancel.get();
   g_thread.start([url, cancel] { run_lookup(url, cancel); }, kLookupStack);
@@ -103,6 +115,8 @@ void stop_global_ip_lookup() {
   g_cancel->cancel();
   g_thread.join();
 }
+
+bool global_ip_lookup_finished() { return g_finished; }
 
 std::optional<std::string> global_ip() {
   if (!g_known) return std::nullopt;

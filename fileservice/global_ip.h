@@ -16,6 +16,8 @@ void start_global_ip_lookup(const std::string& url);
 void stop_global_ip_lookup();
 // The learnt address (at most 19 characters), or none while it is unknown.
 std::optional<std::string> global_ip();
+// True once the lookup thread has done all its work (for tests).
+bool global_ip_lookup_finished();
 
 inline constexpr size_t kGlobalIpMax = 19;
 

@@ -111,6 +111,7 @@ bool http_request(const std::string& url, bool post, std::string_view body,
       response.append(buffer, static_cast<size_t>(n));
     }
   }
+  if (cancel.cancelled()) ok = false;
   cancel.detach();
   platform::close_socket(s);
   return ok;
