@@ -299,7 +299,6 @@ void end_routine(Session& s) {
   core::close_session_socket(s, SessionSocket::Data);
   s.transferring = 0;
   s.restart_offset = 0;
-  s.abort_sleep.reset();
   plugin_socket(s, kSocketRoutineEnd, nullptr);
 }
 
