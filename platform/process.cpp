@@ -45,6 +45,10 @@ std::optional<std::string> environment_variable(const char* name) {
   return std::string(value);
 }
 
+bool set_environment_variable(const char* name, const std::optional<std::string>& value) {
+  return (value ? setenv(name, value->c_str(), 1) : unsetenv(name)) == 0;
+}
+
 bool set_current_directory(const std::string& path) { return chdir(path.c_str()) == 0; }
 
 uint32_t current_user_id() { return static_cast<uint32_t>(getuid()); }

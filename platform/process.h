@@ -12,6 +12,9 @@ namespace platform {
 std::string program_directory();
 std::string executable_path();
 std::optional<std::string> environment_variable(const char* name);
+// Sets (value) or removes (none) a variable of this process's environment; children
+// started later inherit it. Call it only while no other thread reads the environment.
+bool set_environment_variable(const char* name, const std::optional<std::string>& value);
 bool set_current_directory(const std::string& path);
 uint32_t current_user_id();
 // Owner (uid) of the process on the other end of one of our loopback TCP connections,
