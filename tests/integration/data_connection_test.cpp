@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/clock.h"
 #include "platform/netif.h"
 #include "platform/socket.h"
+#include "tests/fileservice/http_test_server.h"
 #include "tests/support/harness.h"
 
 namespace {
@@ -281,6 +283,31 @@ TEST_F(DataConnections, PortAfterPasvSwitchesToActiveMode) {
   EXPECT_EQ(client.command("PORT " + listener.argument("127,0,0,1")), kPortOk);
   std::string data;
   EXPECT_EQ(active_list(listener, &data), std::string(kOpening) + kComplete);
+}
+
+TEST_F(DataConnections, PublicClientIsToldTheGlobalIpAndALocalClientTheLocalAddress) {
+  using namespace std::string_literals;
+  testing_http::HttpTestServer lookup("HTTP/1.0 200 OK\r\n\r\nglobal_ip\0"s + "203.0.113.9\0\0"s);
+  site.set("System", "GlobalIpUrl", lookup.url());
+  site.set("System", "UseGlobalIp", "1");
+  start({}, "127.0.0.2");
+  ASSERT_TRUE(lookup.wait_served(1));
+  // The lookup thread stores the answer a moment after the service has sent it.
+  std::string announced;
+  for (int i = 0; i < 50 && announced != "203.0.113.9"; ++i) {
+    auto endpoint = client.pasv();
+    ASSERT_TRUE(endpoint);
+    announced = platform::format_ipv4(endpoint->address);
+    if (announced != "203.0.113.9") platform::sleep_ms(50);
+  }
+  EXPECT_EQ(announced, "203.0.113.9");
+
+  FtpClient local;
+  ASSERT_TRUE(local.connect(site.ftp_port(), "127.0.0.1"));
+  ASSERT_TRUE(local.login("alice", "alice"));
+  auto endpoint = local.pasv();
+  ASSERT_TRUE(endpoint);
+  EXPECT_EQ(platform::format_ipv4(endpoint->address), platform::local_ipv4_addresses().at(0));
 }
 
 }  // namespace
