@@ -300,6 +300,15 @@ TEST_F(Listings, FileInAFolderClosedToDownloadsShowsNoGroupRead) {
   EXPECT_EQ(entry_line(listing("LIST pub/"), "f.txt").substr(0, 10), "-rwx-w--w-");
 }
 
+TEST_F(Listings, SingleFileListingShowsTheRulesOfItsFolder) {
+  site.make_dir("home/pub");
+  site.write_file("home/pub/f.txt", "f");
+  // A rule for the folder only still governs the files directly in it.
+  start({{"Dir0", site.home() + "pub/"}, {"Prhb0", std::to_string(0x1000 | 0x0020)}});
+  EXPECT_EQ(entry_line(listing("LIST pub/f.txt"), "f.txt").substr(0, 10), "-rwx-w--w-");
+  EXPECT_EQ(entry_line(listing("LIST pub/"), "f.txt").substr(0, 10), "-rwx-w--w-");
+}
+
 TEST_F(Listings, FileInAFolderClosedToOverwritesShowsNoGroupWrite) {
   site.make_dir("home/pub");
   site.write_file("home/pub/f.txt", "f");
