@@ -90,6 +90,18 @@ bool from_loopback(platform::Socket connection, const platform::Ipv4Endpoint& ac
          accepted_peer.address == platform::kLoopbackAddress;
 }
 
+// Waits for a connection from 127.0.0.1; others are closed without a word. kNoSocket
+// when accepting fails (the listener was shut down).
+platform::Socket accept_manager(platform::Socket listener) {
+  while (true) {
+    platform::Ipv4Endpoint peer;
+    platform::Socket connection = platform::accept_connection(listener, &peer);
+    if (connection == platform::kNoSocket) return connection;
+    if (from_loopback(connection, peer)) return connection;
+    platform::close_socket(connection);
+  }
+}
+
 // Publishes the connection and sends the snapshot of every live session, all under the
 // table lock and the admin-send lock so that no event of a session can come before its
 // snapshot.
@@ -152,9 +164,8 @@ bool read_command(platform::Socket connection, shared::AdminCommand& command) {
   return true;
 }
 
-// Serves one Manager; true when it asked the server to stop.
+// Carries out the Manager's commands; true when it asked the server to stop.
 bool serve_manager(platform::Socket connection) {
-  start_manager_session(connection);
   shared::AdminCommand command;
   while (read_command(connection, command)) {
     switch (command.command) {
@@ -181,20 +192,20 @@ void run_admin_channel() {
   while (true) {
     platform::Socket listener = open_listener();
     if (listener == platform::kNoSocket) return;
-    platform::Ipv4Endpoint peer;
-    platform::Socket connection = platform::accept_connection(listener, &peer);
-    forget_listener(listener);
+    platform::Socket connection = accept_manager(listener);
     if (connection == platform::kNoSocket) {
+      forget_listener(listener);
       // Closed by the stop control; any other failure (e.g. no descriptors left) is
       // waited out and the port listened on again.
       if (channel_closed()) return;
       channel().closed_event.wait_for(100);
       continue;
     }
-    if (!from_loopback(connection, peer)) {
-      platform::close_socket(connection);
-      continue;
-    }
+    // The connection is published and the snapshot sent before the listener goes away,
+    // so a Manager whose next connection attempt is refused knows that every later
+    // event reaches it.
+    start_manager_session(connection);
+    forget_listener(listener);
     bool stopped = serve_manager(connection);
     end_manager_session(connection);
     if (stopped) return;

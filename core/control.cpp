@@ -53,19 +53,38 @@ size_t receive_piece(Session& s, char* at, size_t room) {
   return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
+// The next piece of input: bytes left over from the previous line first, then the
+// connection.
+size_t next_piece(Session& s, char* at, size_t room) {
+  if (s.pending_input.empty()) return receive_piece(s, at, room);
+  size_t n = std::min(room, s.pending_input.size());
+  std::memcpy(at, s.pending_input.data(), n);
+  s.pending_input.erase(0, n);
+  return n;
+}
+
 }  // namespace
 
 ReadResult read_line(Session& s, char (&buffer)[kLineBufferSize]) {
   std::memset(buffer, 0, sizeof buffer);
   size_t total = 0;
   while (true) {
-    size_t n = receive_piece(s, buffer + total, kLineBufferSize - total);
+    char* piece = buffer + total;
+    size_t n = next_piece(s, piece, kLineBufferSize - total);
     if (n == 0) return ReadResult::Closed;
-    bool telnet_control = high_byte(buffer[total]);
+    bool telnet_control = high_byte(piece[0]);
+    // A line ends at its line feed; what follows it is the start of the next line.
+    char* line_feed = static_cast<char*>(std::memchr(piece, '\n', n));
+    if (line_feed != nullptr) {
+      size_t used = static_cast<size_t>(line_feed - piece) + 1;
+      s.pending_input.insert(0, piece + used, n - used);
+      n = used;
+    }
     total += n;
-    buffer[std::min(total, kLineBufferSize - 1)] = '\0';
+    size_t end = std::min(total, kLineBufferSize - 1);
+    std::memset(buffer + end, 0, kLineBufferSize - end);
     if (total >= kLineBufferSize) raise_session_fault(kTooLongCommand);
-    if (buffer[total - 1] == '\n' || telnet_control) break;
+    if (line_feed != nullptr || telnet_control) break;
   }
   if (logging_commands()) write_command_log(s, buffer, ">>");
   return ReadResult::Read;

@@ -113,6 +113,10 @@ struct Session {
   std::vector<int> user_plugins;  // plug-in numbers, -1 for paths not loaded
   std::string user_file, settings_file;
 
+  // Control input received after the end of the last command line (session thread only):
+  // a client that sends several commands at once loses none of them.
+  std::string pending_input;
+
   // Transfer state, read by the watchdog and the admin channel.
   std::atomic<uint64_t> file_size{0};       // listing flags while a listing is pending
   std::atomic<uint64_t> restart_offset{0};

@@ -400,9 +400,24 @@ bool AdminClient::connect(uint16_t port, const std::string& from) {
   uint32_t deadline = deadline_after(5000);
   while (true) {
     socket_ = connect_from(port, from, 1000);
-    if (socket_ != platform::kNoSocket) return true;
+    if (socket_ != platform::kNoSocket) break;
     if (remaining_ms(deadline) == 0) return false;
     platform::sleep_ms(50);
+  }
+  if (from == "127.0.0.1") wait_until_taken(port);
+  return true;
+}
+
+void AdminClient::wait_until_taken(uint16_t port) {
+  // The Core closes its admin listener once it has taken a Manager and sent the snapshot;
+  // from then on every event reaches this connection. Probe until a connection attempt
+  // is refused (at most two seconds).
+  uint32_t deadline = deadline_after(2000);
+  while (remaining_ms(deadline) > 0) {
+    platform::Socket probe = connect_from(port, "127.0.0.1", 500);
+    if (probe == platform::kNoSocket) return;
+    platform::close_socket(probe);
+    platform::sleep_ms(10);
   }
 }
 

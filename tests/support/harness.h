@@ -122,6 +122,9 @@ class AdminClient {
  public:
   AdminClient() = default;
   ~AdminClient();
+  // Connects (retrying for a few seconds while the Core is not listening). From
+  // 127.0.0.1 it returns once the Core has taken the connection, so no later event is
+  // missed.
   bool connect(uint16_t port, const std::string& from = "127.0.0.1");
   std::optional<shared::AdminEvent> next_event(int timeout_ms = 5000);
   // Skips events until one of the type arrives (and matches user when user is not empty).
@@ -130,8 +133,11 @@ class AdminClient {
   void send(shared::AdminCommandCode command, uint32_t session_id);
   bool wait_closed(int timeout_ms = 5000);
   void close();
+  platform::Socket socket() const { return socket_; }
 
  private:
+  void wait_until_taken(uint16_t port);
+
   platform::Socket socket_ = platform::kNoSocket;
   std::string pending_;  // bytes of a record not yet complete
 };

@@ -1,0 +1,277 @@
+// The admin channel as the Manager sees it: record layout, the snapshot a new Manager
+// receives, kick, abort, stop, and connections that are not the Manager's.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/process.h"
+#include "platform/socket.h"
+#include "tests/support/harness.h"
+
+namespace {
+
+using harness::AdminClient;
+using harness::FtpClient;
+using harness::Server;
+using harness::Site;
+using shared::AdminCommandCode;
+
+constexpr const char* kGreeting = "220-Welcome To velmoraFTP !!!\r\n220 Enter Your ID\r\n";
+
+// A Manager that keeps the raw bytes of each record.
+class RawManager {
+ public:
+  ~RawManager() { platform::close_socket(socket_); }
+  bool connect(uint16_t port) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      socket_ = platform::open_tcp_socket();
+      if (platform::connect_ipv4(socket_, {platform::kLoopbackAddress, port}, 1000)) return true;
+      platform::close_socket(socket_);
+      socket_ = platform::kNoSocket;
+      platform::sleep_ms(50);
+    }
+    return false;
+  }
+  // The next record, or an empty vector on time-out or close.
+  std::vector<uint8_t> next(int timeout_ms = 5000) {
+    std::vector<uint8_t> record(shared::kAdminEventSize);
+    size_t got = 0;
+    uint32_t start = platform::tick_ms();
+    while (got < record.size()) {
+      int left = timeout_ms - static_cast<int>(platform::tick_ms() - start);
+      if (left <= 0) return {};
+      long n = platform::recv_some_timeout(socket_, record.data() + got, record.size() - got, left);
+      if (n <= 0) return {};
+      got += static_cast<size_t>(n);
+    }
+    return record;
+  }
+
+ private:
+  platform::Socket socket_ = platform::kNoSocket;
+};
+
+uint32_t u32_at(const std::vector<uint8_t>& r, size_t offset) {
+  return r[offset] | r[offset + 1] << 8 | r[offset + 2] << 16 | static_cast<uint32_t>(r[offset + 3]) << 24;
+}
+
+// The text field at offset: its bytes up to the NUL; the rest of the field must be zero.
+std::string text_at(const std::vector<uint8_t>& r, size_t offset, size_t size) {
+  std::string text;
+  size_t i = 0;
+  for (; i < size && r[offset + i] != 0; ++i) text.push_back(static_cast<char>(r[offset + i]));
+  for (; i < size; ++i) {
+    if (r[offset + i] != 0) return "<field not zero-filled>";
+  }
+  return text;
+}
+
+constexpr size_t kSnap = shared::admin_offset::kPayload;
+
+TEST(AdminChannel, EventRecordsCarryEveryFieldAtItsOffset) {
+  Site site("admin-offsets");
+  Server server(site);
+  RawManager manager;
+  ASSERT_TRUE(manager.connect(site.admin_port()));
+  FtpClient client;
+  ASSERT_TRUE(client.connect(site.ftp_port(), "127.0.0.2"));
+  ASSERT_EQ(client.reply(), kGreeting);
+
+  auto connected = manager.next();
+  ASSERT_EQ(connected.size(), shared::kAdminEventSize);
+  uint32_t id = u32_at(connected, 0);
+  EXPECT_NE(id, 0u);
+  EXPECT_EQ(u32_at(connected, 4), shared::kEventConnected);
+  EXPECT_EQ(u32_at(connected, kSnap + 0x1048), id);
+  EXPECT_EQ(text_at(connected, kSnap + 0x008, 256), "UnKnown");
+  EXPECT_EQ(text_at(connected, kSnap + 0x730, 256), "127.0.0.2");
+  EXPECT_EQ(text_at(connected, kSnap + 0x830, 2048), "");
+  EXPECT_EQ(u32_at(connected, kSnap + 0x000), 0u);      // not transferring
+  EXPECT_EQ(u32_at(connected, kSnap + 0x1030), 1u);     // idle minutes before login
+  EXPECT_EQ(u32_at(connected, kSnap + 0x72C), 0u);      // reserved
+  uint32_t connect_tick = u32_at(connected, kSnap + 0x720);
+  EXPECT_LT(platform::tick_ms() - connect_tick, 10000u);  // the same clock in both processes
+
+  uint32_t before = platform::tick_ms();
+  ASSERT_EQ(client.command("NOOP"), "200 OK\r\n");
+  auto status = manager.next();
+  ASSERT_EQ(status.size(), shared::kAdminEventSize);
+  EXPECT_EQ(u32_at(status, 0), id);
+  EXPECT_EQ(u32_at(status, 4), shared::kEventStatus);
+  EXPECT_EQ(text_at(status, kSnap + 0x830, 2048), "NOOP受け付けました。");
+  EXPECT_EQ(u32_at(status, kSnap + 0x720), connect_tick);
+  // Last activity lies between the NOOP's sending and now.
+  uint32_t activity = u32_at(status, kSnap + 0x728);
+  EXPECT_LE(activity - before, platform::tick_ms() - before);
+}
+
+TEST(AdminChannel, NewManagerReceivesTheSnapshotOfEveryLiveSession) {
+  Site site("admin-snapshot");
+  site.add_user("alice");
+  Server server(site);
+  FtpClient a, b;
+  ASSERT_TRUE(a.connect(site.ftp_port()));
+  ASSERT_TRUE(a.login("alice", "alice"));
+  ASSERT_TRUE(b.connect(site.ftp_port(), "127.0.0.5"));
+  ASSERT_EQ(b.reply(), kGreeting);
+  {
+    AdminClient first;
+    ASSERT_TRUE(first.connect(site.admin_port()));
+    auto one = first.next_event();
+    ASSERT_TRUE(one);
+  }  // the first Manager leaves
+  AdminClient second;
+  ASSERT_TRUE(second.connect(site.admin_port()));
+  std::vector<shared::AdminEvent> events;
+  for (int i = 0; i < 6; ++i) {
+    auto event = second.next_event();
+    ASSERT_TRUE(event) << i;
+    events.push_back(*event);
+  }
+  const uint32_t expected_types[] = {0, 1, 25, 0, 1, 25};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(events[i].type, expected_types[i]) << i;
+  EXPECT_EQ(events[0].snapshot.user_name, "alice");
+  EXPECT_EQ(events[0].snapshot.host_text, "127.0.0.1");
+  EXPECT_EQ(events[3].snapshot.user_name, "UnKnown");
+  EXPECT_EQ(events[3].snapshot.host_text, "127.0.0.5");
+  EXPECT_EQ(events[0].session_id, events[2].session_id);
+  EXPECT_EQ(events[3].session_id, events[5].session_id);
+  EXPECT_NE(events[0].session_id, events[3].session_id);
+  EXPECT_FALSE(second.next_event(500));  // nothing more
+}
+
+TEST(AdminChannel, SecondManagerCannotConnectWhileOneIsConnected) {
+  Site site("admin-one-manager");
+  Server server(site);
+  AdminClient first;
+  ASSERT_TRUE(first.connect(site.admin_port()));
+  platform::sleep_ms(200);  // the Core has accepted and closed its listener
+  platform::Socket second = platform::open_tcp_socket();
+  bool connected = platform::connect_ipv4(second, {platform::kLoopbackAddress, site.admin_port()}, 1000);
+  platform::close_socket(second);
+  EXPECT_FALSE(connected);
+  first.close();
+  AdminClient third;
+  EXPECT_TRUE(third.connect(site.admin_port()));
+}
+
+TEST(AdminChannel, ConnectionFromAnotherAddressIsClosedWithoutARecord) {
+  Site site("admin-foreign");
+  Server server(site);
+  FtpClient client;
+  ASSERT_TRUE(client.connect(site.ftp_port()));
+  ASSERT_EQ(client.reply(), kGreeting);
+
+  AdminClient foreign;
+  ASSERT_TRUE(foreign.connect(site.admin_port(), "127.0.0.2"));
+  EXPECT_FALSE(foreign.next_event(2000));
+  EXPECT_TRUE(foreign.wait_closed(1000));
+
+  AdminClient manager;
+  ASSERT_TRUE(manager.connect(site.admin_port()));
+  auto connected = manager.next_event();
+  ASSERT_TRUE(connected);
+  EXPECT_EQ(connected->type, shared::kEventConnected);
+}
+
+class AdminCommands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = std::make_unique<Server>(site_);
+    ASSERT_TRUE(admin_.connect(site_.admin_port()));
+    for (FtpClient* client : {&a_, &b_}) {
+      ASSERT_TRUE(client->connect(site_.ftp_port()));
+      ASSERT_EQ(client->reply(), kGreeting);
+      auto connected = admin_.wait_for(shared::kEventConnected);
+      ASSERT_TRUE(connected);
+      ids_.push_back(connected->session_id);
+    }
+  }
+
+  platform::Socket admin_socket() const { return admin_.socket(); }
+
+  Site site_{"admin-commands"};
+  std::unique_ptr<Server> server_;
+  AdminClient admin_;
+  FtpClient a_, b_;
+  std::vector<uint32_t> ids_;
+};
+
+TEST_F(AdminCommands, KickClosesTheNamedSessionOnly) {
+  admin_.send(AdminCommandCode::Kick, ids_[0]);
+  EXPECT_TRUE(a_.wait_closed());
+  auto ended = admin_.next_event();
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(ended->type, shared::kEventDisconnected);
+  EXPECT_EQ(ended->session_id, ids_[0]);
+  EXPECT_EQ(b_.command("NOOP"), "200 OK\r\n");
+  auto status = admin_.next_event();
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->session_id, ids_[1]);
+}
+
+TEST_F(AdminCommands, KickOfAnEndedOrUnknownSessionIsIgnored) {
+  ASSERT_EQ(a_.command("QUIT"), "221 Good-Bye\r\n");
+  ASSERT_TRUE(admin_.wait_for(shared::kEventDisconnected));
+  admin_.send(AdminCommandCode::Kick, ids_[0]);
+  admin_.send(AdminCommandCode::Kick, 0);
+  admin_.send(AdminCommandCode::Kick, 0x7FFFFFFF);
+  EXPECT_FALSE(admin_.next_event(500));
+  EXPECT_EQ(b_.command("NOOP"), "200 OK\r\n");
+}
+
+TEST_F(AdminCommands, CommandSplitAcrossSendsIsTakenWhole) {
+  auto bytes = shared::encode_command({1, ids_[1]});
+  platform::Socket raw = admin_socket();
+  ASSERT_NE(raw, platform::kNoSocket);
+  platform::send_all(raw, bytes.data(), 3);
+  platform::sleep_ms(100);
+  platform::send_all(raw, bytes.data() + 3, bytes.size() - 3);
+  EXPECT_TRUE(b_.wait_closed());
+  EXPECT_EQ(a_.command("NOOP"), "200 OK\r\n");
+}
+
+TEST_F(AdminCommands, AbortOfASessionThatIsNotTransferringDoesNothing) {
+  admin_.send(AdminCommandCode::AbortTransfer, ids_[0]);
+  std::array<uint8_t, 8> unknown = {9, 0, 0, 0, 0, 0, 0, 0};
+  std::memcpy(unknown.data() + 4, &ids_[1], 4);
+  platform::send_all(admin_socket(), unknown.data(), unknown.size());
+  EXPECT_FALSE(admin_.next_event(500));
+  EXPECT_EQ(a_.command("NOOP"), "200 OK\r\n");
+  EXPECT_EQ(b_.command("NOOP"), "200 OK\r\n");
+}
+
+TEST_F(AdminCommands, StopReportsEverySessionsEndThenTheCoreExits) {
+  admin_.send(AdminCommandCode::StopServer, 0);
+  std::vector<uint32_t> ended;
+  for (int i = 0; i < 2; ++i) {
+    auto event = admin_.next_event(10000);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->type, shared::kEventDisconnected);
+    ended.push_back(event->session_id);
+  }
+  EXPECT_TRUE((ended == std::vector<uint32_t>{ids_[0], ids_[1]}) ||
+              (ended == std::vector<uint32_t>{ids_[1], ids_[0]}));
+  EXPECT_TRUE(admin_.wait_closed(10000));
+  EXPECT_EQ(a_.read_all(), "");
+  EXPECT_EQ(b_.read_all(), "");
+  EXPECT_EQ(server_->wait_exit(15000), std::optional<int>(0));
+}
+
+TEST_F(AdminCommands, TerminateSignalEndsSessionsAndTheChannel) {
+  server_->signal(platform::kSignalTerminate);
+  for (int i = 0; i < 2; ++i) {
+    auto event = admin_.next_event(10000);
+    ASSERT_TRUE(event);
+    EXPECT_EQ(event->type, shared::kEventDisconnected);
+  }
+  EXPECT_TRUE(admin_.wait_closed(10000));
+  EXPECT_EQ(server_->wait_exit(15000), std::optional<int>(0));
+}
+
+}  // namespace
