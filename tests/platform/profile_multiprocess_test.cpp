@@ -2,12 +2,15 @@
 // reader never sees a half-written file.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/files.h"
 #include "platform/process.h"
 #include "platform/profile.h"
+#include "platform/thread.h"
 #include "tests/platform/temp_dir.h"
 
 using namespace platform;
@@ -63,6 +66,39 @@ TEST(ProfileConcurrency, EightWriterProcessesLoseNoKeyAndReadersSeeWholeFiles) {
   std::vector<DirEntry> left;
   ASSERT_TRUE(scan_directory(dir / "*.tmp*", left));
   EXPECT_TRUE(left.empty());
+}
+
+TEST(ProfileConcurrency, ThreadsOfOneProcessWriteAndReadTogether) {
+  unit::TempDir dir("profile-mt");
+  const std::string file = dir / "shared.ini";
+  constexpr int kWriters = 4;
+  constexpr int kWrites = 50;
+  std::atomic<bool> done{false};
+  std::atomic<int> failures{0};
+  std::vector<std::unique_ptr<Thread>> threads;
+  for (int w = 0; w < kWriters; ++w) {
+    threads.push_back(std::make_unique<Thread>());
+    ASSERT_TRUE(threads.back()->start([&, w] {
+      for (int n = 0; n < kWrites; ++n)
+        if (!profile_write_string(file, "T", "Key" + std::to_string(w), std::to_string(n)))
+          ++failures;
+    }));
+  }
+  Thread reader;
+  ASSERT_TRUE(reader.start([&] {
+    while (!done) {
+      for (int w = 0; w < kWriters; ++w) {
+        int v = profile_read_int(file, "T", "Key" + std::to_string(w), 0);
+        if (v < 0 || v >= kWrites) ++failures;
+      }
+    }
+  }));
+  for (auto& t : threads) t->join();
+  done = true;
+  reader.join();
+  EXPECT_EQ(failures.load(), 0);
+  for (int w = 0; w < kWriters; ++w)
+    EXPECT_EQ(profile_read_int(file, "T", "Key" + std::to_string(w), -1), kWrites - 1);
 }
 
 }  // namespace
