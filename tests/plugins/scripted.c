@@ -93,6 +93,10 @@ static int post_pattern(const char *count_text, nfd_session *session) {
 
 static int replace_demo(nfd_session *session) {
   char *p = host->replace_string(NULL, "first text");
+  if (p == NULL) {
+    strcpy(session->message, "451 out of memory.\r\n");
+    return NFD_ANSWER;
+  }
   p = host->replace_string(p, "second text");
   p = host->replace_string(p, p + 7); /* the new text lies inside the old one */
   host->post_text(p);
