@@ -135,12 +135,13 @@ void clean_up(Session& s) {
   } catch (...) {
     // A fault while ending changes nothing: the session is over.
   }
-  close_session_socket(s, SessionSocket::Control);
   try {
     fileservice::plugin_socket(s, fileservice::kSocketSessionEnd, nullptr);
     fileservice::plugin_message(s, fileservice::kMessageEnd, 0, nullptr);
   } catch (...) {
   }
+  // Last: the client sees its connection closed only once the session is over.
+  close_session_socket(s, SessionSocket::Control);
 }
 
 }  // namespace
