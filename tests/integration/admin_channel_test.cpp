@@ -274,4 +274,70 @@ TEST_F(AdminCommands, TerminateSignalEndsSessionsAndTheChannel) {
   EXPECT_EQ(server_->wait_exit(15000), std::optional<int>(0));
 }
 
+// A logged-in client in the middle of a slow download (64 kbit/s), with the Manager
+// watching.
+class AdminDuringTransfer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    site_.add_user("alice", {{"UpBps", "64"}});
+    site_.write_file("home/big.bin", std::string(512 * 1024, 'x'));
+    server_ = std::make_unique<Server>(site_);
+    ASSERT_TRUE(admin_.connect(site_.admin_port()));
+    ASSERT_TRUE(client_.connect(site_.ftp_port()));
+    ASSERT_TRUE(client_.login("alice", "alice"));
+    std::string preliminary;
+    data_ = client_.passive_data("RETR big.bin", &preliminary);
+    ASSERT_NE(data_, platform::kNoSocket) << preliminary;
+    auto started = admin_.wait_for(shared::kEventDownloadStarted);
+    ASSERT_TRUE(started);
+    id_ = started->session_id;
+    // Bytes arriving show that the worker is sending.
+    char first[16];
+    ASSERT_GT(platform::recv_some_timeout(data_, first, sizeof first, 5000), 0);
+  }
+
+  Site site_{"admin-transfer"};
+  std::unique_ptr<Server> server_;
+  AdminClient admin_;
+  FtpClient client_;
+  platform::Socket data_ = platform::kNoSocket;
+  uint32_t id_ = 0;
+};
+
+TEST_F(AdminDuringTransfer, AbortBreaksTheDownloadAndTheSessionGoesOn) {
+  admin_.send(AdminCommandCode::AbortTransfer, id_);
+  std::string rest = harness::read_data(data_, 10000);
+  EXPECT_LT(rest.size(), 512u * 1024u - 16u);
+  EXPECT_EQ(client_.reply(10000).substr(0, 3), "426");
+  auto ended = admin_.wait_for(shared::kEventDownloadEnded);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(ended->session_id, id_);
+  EXPECT_EQ(client_.command("NOOP"), "200 OK\r\n");
+}
+
+TEST_F(AdminDuringTransfer, KickEndsTheSessionWithItsTransfer) {
+  admin_.send(AdminCommandCode::Kick, id_);
+  EXPECT_TRUE(client_.wait_closed(10000));
+  std::string rest = harness::read_data(data_, 10000);
+  EXPECT_LT(rest.size(), 512u * 1024u - 16u);
+  auto ended = admin_.wait_for(shared::kEventDisconnected, 10000);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(ended->session_id, id_);
+}
+
+TEST_F(AdminDuringTransfer, NewManagerSeesTheRunningDownload) {
+  admin_.close();
+  AdminClient second;
+  ASSERT_TRUE(second.connect(site_.admin_port()));
+  std::vector<uint32_t> types;
+  for (int i = 0; i < 3; ++i) {
+    auto event = second.next_event();
+    ASSERT_TRUE(event);
+    types.push_back(event->type);
+    EXPECT_EQ(event->session_id, id_);
+  }
+  EXPECT_EQ(types, (std::vector<uint32_t>{0, 1, 4}));
+  platform::close_socket(data_);
+}
+
 }  // namespace
