@@ -205,6 +205,10 @@ void pace(Session& s, uint64_t bytes, int limit_kbps, uint32_t t0) {
   s.abort_sleep.wait_for(static_cast<int>(wait));
 }
 
+// ABOR or the end of the session: the abort event is set before the data socket is
+// shut down, and a fast loop could otherwise send on in between.
+bool aborted(Session& s) { return s.abort_sleep.is_set(); }
+
 // Event 9 at most once per second of the tick counter.
 struct ProgressClock {
   uint32_t last_second = 0;
@@ -268,6 +272,7 @@ SendOutcome send_blocks(Session& s, platform::File& file, char* buffer, size_t s
     pace(s, sent.moved, s.up_limit, t0);
     progress.update(s);
     if (static_cast<size_t>(got) != size) return SendOutcome::Complete;
+    if (aborted(s)) return SendOutcome::Stopped;
   }
 }
 
@@ -286,7 +291,10 @@ SendOutcome send_zero_copy(Session& s, platform::File& file, uint64_t offset, ch
     position += static_cast<uint64_t>(sent);
     account_sent(s, static_cast<size_t>(sent), charged);
     progress.update(s);
-    if (static_cast<size_t>(sent) == size) continue;
+    if (static_cast<size_t>(sent) == size) {
+      if (aborted(s)) return SendOutcome::Stopped;
+      continue;
+    }
     std::optional<uint64_t> now_size = file.size();
     return now_size && position >= *now_size ? SendOutcome::Complete : SendOutcome::Stopped;
   }
@@ -379,6 +387,7 @@ ReceiveOutcome receive_blocks(Session& s, platform::File& file, char* buffer, si
     s.transferred.fetch_add(static_cast<uint32_t>(count));
     pace(s, count, s.down_limit, t0);
     progress.update(s);
+    if (aborted(s)) return ReceiveOutcome::Complete;
   }
 }
 
