@@ -1,0 +1,42 @@
+// The PORT argument parser: h1,h2,h3,h4,p1,p2 against the client's own address.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fileservice/data_connection.h"
+#include "fuzz/fuzz_support.h"
+#include "platform/socket.h"
+
+// Input: one byte of choices, four bytes of the client's address, then the argument.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  fuzz::Input input(data, size);
+  uint8_t choices = input.byte();
+  bool use_client_address = (choices & 1) != 0;
+  uint32_t client = 0;
+  for (int i = 0; i < 4; ++i) client = (client << 8) | input.byte();
+  std::string client_text = platform::format_ipv4(client);
+  std::string argument(input.rest());
+
+  auto endpoint = fileservice::parse_port_argument(argument, client_text, use_client_address);
+  if (endpoint) {
+    // Whatever the argument says, data only ever goes to the client's own address.
+    std::optional<uint32_t> expected = platform::parse_ipv4(client_text);
+    FUZZ_CHECK(expected.has_value());
+    FUZZ_CHECK(endpoint->address == *expected);
+  }
+
+  // The well-formed argument for the client's address and a port taken from the input
+  // names exactly that endpoint.
+  uint8_t high = static_cast<uint8_t>(choices >> 1);
+  uint8_t low = static_cast<uint8_t>(argument.empty() ? 0 : argument[0]);
+  std::string canonical = client_text + "," + std::to_string(high) + "," + std::to_string(low);
+  for (char& c : canonical) c = c == '.' ? ',' : c;
+  auto exact = fileservice::parse_port_argument(canonical, client_text, use_client_address);
+  bool representable = client != 0xFFFFFFFFu;  // the classic parser's no-address value
+  FUZZ_CHECK(exact.has_value() == representable);
+  if (exact) {
+    FUZZ_CHECK(exact->address == client);
+    FUZZ_CHECK(exact->port == high * 256 + low);
+  }
+  return 0;
+}
