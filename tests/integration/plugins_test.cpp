@@ -146,8 +146,11 @@ TEST(PluginAnswers, HooksSeeTheSessionStepByStep) {
   ASSERT_TRUE(client.connect(site.ftp_port()));
   ASSERT_TRUE(client.login("bob", "bob"));
   client.command("QUIT");
-  EXPECT_EQ(next_posted_text(admin),
-            "record: 8(127.0.0.1,id) 1:0 3(bob) 1:1 4(230,bob,2,dir) 1:6 s5 5");
+  // Other sessions (the harness's readiness probe) post their records too: take bob's.
+  std::string record;
+  for (int i = 0; i < 5 && record.find("(bob)") == std::string::npos; ++i)
+    record = next_posted_text(admin);
+  EXPECT_EQ(record, "record: 8(127.0.0.1,id) 1:0 3(bob) 1:1 4(230,bob,2,dir) 1:6 s5 5");
 }
 
 TEST(PluginPostText, LongTextIsCutTo4170Characters) {
@@ -282,13 +285,21 @@ TEST(ExamplePlugins, CommandLoggerPostsEveryLineWithPasswordsMasked) {
   ASSERT_TRUE(client.connect(site.ftp_port()));
   ASSERT_TRUE(client.login("bob", "bob"));
   client.command("NOOP");
+  // Keep the lines of bob's session (other sessions, such as the harness's readiness
+  // probe, are logged too): they carry the id of the one that sent USER bob.
   std::vector<std::string> texts;
-  for (int i = 0; i < 3; ++i) texts.push_back(next_posted_text(admin));
+  std::string prefix;
+  for (int i = 0; i < 10 && texts.size() < 3; ++i) {
+    std::string text = next_posted_text(admin);
+    if (text.empty()) break;
+    if (prefix.empty() && text.find("USER bob") != std::string::npos)
+      prefix = text.substr(0, text.find(']') + 1);
+    if (!prefix.empty() && text.rfind(prefix, 0) == 0) texts.push_back(text);
+  }
   ASSERT_EQ(texts.size(), 3u);
-  EXPECT_NE(texts[0].find("USER bob"), std::string::npos) << texts[0];
-  EXPECT_NE(texts[1].find("PASS ****"), std::string::npos) << texts[1];
-  EXPECT_EQ(texts[1].find("PASS bob"), std::string::npos) << texts[1];
-  EXPECT_NE(texts[2].find("NOOP"), std::string::npos) << texts[2];
+  EXPECT_EQ(texts[0], prefix + " UnKnown: USER bob");
+  EXPECT_EQ(texts[1], prefix + " bob: PASS ****");
+  EXPECT_EQ(texts[2], prefix + " bob: NOOP");
 }
 
 TEST(ExamplePlugins, CommandFilterRefusesTheConfiguredCommandForItsAccounts) {
