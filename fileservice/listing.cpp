@@ -72,7 +72,10 @@ bool shows_time(int64_t modified, int64_t now, const platform::LocalTime& modifi
 bool send_line(ListingRun& run, std::string line) {
   IoRecord record{run.data, 0, 0, line.data(), static_cast<int>(line.size())};
   if (plugin_socket(run.s, kSocketDataSend, &record)) return record.length > 0;
-  return platform::send_all(run.data, line.data(), line.size()) == line.size();
+  // A plug-in may point the record at another buffer and return 0 to filter the line.
+  if (record.buffer == nullptr || record.length <= 0) return record.length == 0;
+  size_t length = static_cast<size_t>(record.length);
+  return platform::send_all(run.data, record.buffer, length) == length;
 }
 
 std::string folder_of(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
