@@ -303,4 +303,17 @@ TEST_F(Traversal, SecondAccountCannotReachTheFirstAccountsHome) {
   EXPECT_FALSE(h.site.exists("srv/alice/bobwashere"));
 }
 
+TEST_F(Traversal, AccountWithoutHomeDirectoryReachesNothing) {
+  h.site.add_user("nohome", {{"HomeDir", ""}});
+  FtpClient client;
+  ASSERT_TRUE(client.connect(h.site.ftp_port()));
+  ASSERT_TRUE(client.login("nohome", "nohome"));
+  for (const char* command : {"CWD /", "SIZE /etc/passwd", "MKD /tmp-nohome", "DELE /canary.txt",
+                              "RNFR /etc/passwd", "STAT /etc/passwd", "LIST /"}) {
+    EXPECT_EQ(client.command(command), kNotTaken) << command;
+  }
+  expect_unchanged("an account without home directory");
+  EXPECT_FALSE(fs::exists("/tmp-nohome"));
+}
+
 }  // namespace
