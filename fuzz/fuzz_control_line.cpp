@@ -95,6 +95,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::fail("cannot send on loopback");
   platform::shutdown_both(c.client);
 
+  // Without telnet control bytes and NULs every line read is exactly the next stretch of
+  // the stream up to its line feed, and a stretch of 512 bytes or more is refused.
+  bool plain = std::none_of(stream.begin(), stream.end(),
+                            [](char c) { return c == '\0' || high_byte(c); });
+  std::string expected_lines;
+  bool expected_fault = false;
+  for (size_t start = 0; start < stream.size();) {
+    size_t end = stream.find('\n', start);
+    size_t length = (end == std::string_view::npos ? stream.size() : end + 1) - start;
+    if (length >= core::kLineBufferSize) {
+      expected_fault = true;
+      break;
+    }
+    if (end == std::string_view::npos) break;
+    expected_lines.append(stream.substr(start, length));
+    start = end + 1;
+  }
+  std::string lines_read;
+  bool faulted = false;
+
   {
     core::Session s;
     s.control_socket = c.server;
@@ -107,12 +127,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (core::read_line(s, buffer) == core::ReadResult::Closed) break;
       } catch (const core::SessionFault& fault) {
         FUZZ_CHECK(fault.reply == core::kTooLongCommand);
+        faulted = true;
         break;
       }
       check_line(buffer, stream);
+      lines_read += buffer;
       FUZZ_CHECK(lines < stream.size() + 1);
     }
     s.control_socket = platform::kNoSocket;
+  }
+  if (plain) {
+    FUZZ_CHECK(faulted == expected_fault);
+    FUZZ_CHECK(lines_read == expected_lines);
   }
   platform::close_socket(c.server);
   platform::close_socket(c.client);

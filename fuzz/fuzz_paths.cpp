@@ -67,15 +67,11 @@ bool lies_in(const std::string& path, const std::string& folder) {
          (path.size() == folder.size() || path[folder.size()] == '/');
 }
 
-// Where a path really leads: the virtual folder replaced by its real folder, then every
-// link of the longest existing part followed.
+// Where an operation on a path really lands: the path as the file commands map it through
+// the virtual folders, then every link of its longest existing part followed.
 std::string real_place(const std::string& path) {
-  const Layout& l = layout();
-  std::string mapped = path;
-  std::string vir = l.home + "v/";
-  if (mapped.compare(0, vir.size(), vir) == 0) mapped = l.real + mapped.substr(vir.size());
   std::error_code error;
-  fs::path place = fs::weakly_canonical(mapped, error);
+  fs::path place = fs::weakly_canonical(fileservice::map_virtual(path), error);
   return error ? std::string() : place.string();
 }
 
