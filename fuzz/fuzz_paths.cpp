@@ -31,6 +31,9 @@ struct Layout {
   std::string real_outside;
 };
 
+// A folder name that brings the current directory close to the 259-byte limit.
+std::string deep_name() { return std::string(180, 'd'); }
+
 const Layout& layout() {
   static const Layout made = [] {
     Layout l;
@@ -39,6 +42,7 @@ const Layout& layout() {
     l.outside = l.root + "outside/";
     l.real = l.root + "real/";
     fs::create_directories(l.home + "pub/sub");
+    fs::create_directories(l.home + "pub/" + deep_name());
     fs::create_directories(l.outside + "deep");
     fs::create_directories(l.real + "inner");
     fuzz::write_file(l.home + "pub/a.txt", "a");
@@ -95,8 +99,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   core::Session s;
   s.home_directory = l.home;
-  const std::array<std::string, 4> currents = {l.home, l.home + "pub/", l.home + "pub/sub/",
-                                               l.home + "v/inner/"};
+  const std::array<std::string, 5> currents = {l.home, l.home + "pub/", l.home + "pub/sub/",
+                                               l.home + "v/inner/",
+                                               l.home + "pub/" + deep_name() + "/"};
   s.current_directory = currents[first % currents.size()];
   s.dir_rules.push_back({core::kProhibitDelete | core::kRuleThisFolderOnly, l.home + "pub/"});
   s.dir_rules.push_back({core::kProhibitStore | core::kProhibitMakeDir, l.home + "pub/sub/"});
