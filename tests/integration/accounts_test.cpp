@@ -131,7 +131,10 @@ TEST_F(Accounts, LogoutSavesTheCreditForTheNextLogin) {
   harness::FtpClient ftp;
   ASSERT_EQ(login_reply("fay", "fay", ftp), "230-credit 3072(3.00KB)\r\n230 \r\n");
   ftp.command("QUIT");
-  ASSERT_TRUE(eventually([&] { return site_.user_key("fay", "SavedCredit") == "1"; }));
+  // Email is the last key the clean-up writes.
+  const std::string file = site_.path("user/fay.usr");
+  ASSERT_TRUE(eventually([&] { return platform::profile_has_key(file, "UserInfo", "Email"); }));
+  EXPECT_EQ(site_.user_key("fay", "SavedCredit"), "1");
   EXPECT_EQ(site_.user_key("fay", "NowCredit"), "3072.000000");
   EXPECT_EQ(site_.user_key("fay", "LastConnect").size(), 8u);
   EXPECT_EQ(site_.user_key("fay", "PassWord"), "fay");
@@ -145,7 +148,8 @@ TEST_F(Accounts, RefusedLoginSavesNothing) {
   harness::FtpClient ftp;
   ASSERT_EQ(login_reply("gus", "gus", ftp), kDefault230);
   ftp.command("QUIT");
-  ASSERT_TRUE(eventually([&] { return !site_.user_key("gus", "LastConnect").empty(); }));
+  const std::string file = site_.path("user/gus.usr");
+  ASSERT_TRUE(eventually([&] { return platform::profile_has_key(file, "UserInfo", "Email"); }));
   EXPECT_EQ(site_.user_key("gus", "NowCredit"), "5.000000");
 }
 
