@@ -10,6 +10,7 @@
 #include "core/server.h"
 #include "core/startup.h"
 #include "platform/clock.h"
+#include "platform/process.h"
 #include "shared/bounded_text.h"
 
 namespace core {
@@ -90,14 +91,25 @@ bool from_loopback(platform::Socket connection, const platform::Ipv4Endpoint& ac
          accepted_peer.address == platform::kLoopbackAddress;
 }
 
-// Waits for a connection from 127.0.0.1; others are closed without a word. kNoSocket
-// when accepting fails (the listener was shut down).
+// The channel shows passwords and can stop the server: only a process of the Core's own
+// user, or of root, may be the Manager. The kernel's socket table names the owner of the
+// peer's end; an owner that cannot be found is refused.
+bool from_own_user(platform::Socket connection, const platform::Ipv4Endpoint& accepted_peer) {
+  constexpr uint32_t kRootUserId = 0;
+  auto local = platform::local_endpoint(connection);
+  if (!local) return false;
+  auto owner = platform::tcp_connection_owner(local->port, accepted_peer.port);
+  return owner && (*owner == platform::current_user_id() || *owner == kRootUserId);
+}
+
+// Waits for a connection from 127.0.0.1 made by the Core's own user or root; others are
+// closed without a word. kNoSocket when accepting fails (the listener was shut down).
 platform::Socket accept_manager(platform::Socket listener) {
   while (true) {
     platform::Ipv4Endpoint peer;
     platform::Socket connection = platform::accept_connection(listener, &peer);
     if (connection == platform::kNoSocket) return connection;
-    if (from_loopback(connection, peer)) return connection;
+    if (from_loopback(connection, peer) && from_own_user(connection, peer)) return connection;
     platform::close_socket(connection);
   }
 }
@@ -205,6 +217,8 @@ void run_admin_channel() {
     // so a Manager whose next connection attempt is refused knows that every later
     // event reaches it.
     start_manager_session(connection);
+    // A stop that came between accept and publication could not reach this connection.
+    if (channel_closed()) platform::shutdown_both(connection);
     forget_listener(listener);
     bool stopped = serve_manager(connection);
     end_manager_session(connection);

@@ -61,12 +61,30 @@ uint16_t next_passive_port() {
   return next;
 }
 
+// Tells the operator that another host tried to take a passive data connection. Runs on
+// the data worker: the message buffer is written under the session's field lock (report)
+// and the intruder's address stays in a local text, no session field is touched.
+void report_foreign_data_peer(core::Session& s, uint32_t intruder) {
+  std::string address = platform::format_ipv4(intruder);
+  core::report(s, shared::kEventRefused,
+               shared::format_bounded(NFD_MESSAGE_SIZE, "他のホスト[%s]からのデータ接続を拒否しました。",
+                                      address.c_str()));
+}
+
 // Accepts the one data connection of a passive listener; kNoSocket when the listener was
-// shut down. Kept apart so that the peer of the accepted connection can be checked here.
+// shut down. Only the client itself may connect (as with PORT, a data connection never
+// involves a third host): a connection from any other address is closed at once and the
+// listener keeps waiting for the client.
 platform::Socket accept_passive_connection(core::Session& s, platform::Socket listener) {
-  (void)s;
-  platform::Ipv4Endpoint peer;
-  return platform::accept_connection(listener, &peer);
+  const std::string client = core::read_field(s, &core::Session::address_text);
+  while (true) {
+    platform::Ipv4Endpoint peer;
+    platform::Socket connection = platform::accept_connection(listener, &peer);
+    if (connection == platform::kNoSocket) return connection;
+    if (platform::format_ipv4(peer.address) == client) return connection;
+    platform::close_socket(connection);
+    report_foreign_data_peer(s, peer.address);
+  }
 }
 
 // The local-address slot that PASV announces: slot GlobalIP, else slot 0, else the local

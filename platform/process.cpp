@@ -84,10 +84,14 @@ std::optional<uint32_t> find_owner_in(const char* table, uint16_t our_port, uint
   std::getline(in, line);  // header
   while (std::getline(in, line)) {
     std::istringstream fields(line);
-    std::string slot, local, remote, state, queues, timer, retransmits;
+    std::string slot, local, remote, state, queues, timer, retransmits, timeout, inode;
     uint32_t uid = 0;
-    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid))
+    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+          timeout >> inode))
       continue;
+    // A socket that no process holds any more (closed, time-wait) is listed with uid 0 and
+    // inode 0: it has no owner, it is not root's.
+    if (inode == "0") continue;
     std::string local_address, remote_address;
     uint16_t local_port = 0, remote_port = 0;
     if (!split_endpoint(local, local_address, local_port) ||

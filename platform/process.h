@@ -22,7 +22,8 @@ uint32_t current_user_id();
 // this process sees it: local_port is our own port (e.g. the admin port the peer
 // connected to), remote_port is the peer's port. The row returned is the peer's socket:
 // its local port is remote_port and its remote port is local_port, on a loopback address.
-// None when no such socket is found.
+// None when no such socket is found, or when no process holds it any more (the peer
+// closed it: the kernel lists such a socket with uid 0, which is not an owner).
 std::optional<uint32_t> tcp_connection_owner(uint16_t local_port, uint16_t remote_port);
 // Count of open file descriptors of this process.
 int open_descriptor_count();
