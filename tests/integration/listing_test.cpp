@@ -391,7 +391,10 @@ TEST_F(Listings, ClientThatClosesTheDataConnectionGets426) {
   platform::Socket data = platform::kNoSocket;
   for (uint32_t target : {endpoint->address, platform::kLoopbackAddress}) {
     data = platform::open_tcp_socket();
-    if (platform::connect_ipv4(data, {target, endpoint->port}, 3000)) break;
+    // From the control connection's address: the server takes no other.
+    if (platform::bind_ipv4(data, {platform::kLoopbackAddress, 0}, false) &&
+        platform::connect_ipv4(data, {target, endpoint->port}, 3000))
+      break;
     platform::close_socket(data);
     data = platform::kNoSocket;
   }

@@ -1,0 +1,727 @@
+// Soak test of quorsrv: hundreds of clients for minutes on end (logins good and bad,
+// listings, downloads, uploads, aborted downloads, clients that go idle until the idle
+// limit kicks them) while a Manager kicks random sessions. At the end every session must
+// be gone, every file intact, the Core's descriptors and memory back near their start
+// values, and the Core still serving.
+//
+//   soak QUORSRV [SECONDS] [CLIENTS] [WORK_DIR]
+//
+// Defaults: 600 seconds, 500 clients, a fresh folder under /tmp (removed when all checks
+// pass). Prints the figures as key=value lines; exit code 0 when every check passes.
+#include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <set>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/process.h"
+#include "platform/profile.h"
+#include "platform/socket.h"
+#include "shared/admin_record.h"
+#include "tests/support/sha256.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kReplyTimeoutMs = 30000;
+constexpr int kIdleMinutes = 1;
+constexpr int kIdleWaitMs = 150000;        // an idle session must be gone well before this
+constexpr int kIdleStartMarginMs = 125000;  // no idle session starts later than this before the end
+constexpr long kRssGrowthBoundKib = 64 * 1024;
+constexpr int kDescriptorBound = 8;
+constexpr int kKickPeriodMs = 500;
+
+// ---- figures ----
+
+struct Figures {
+  std::atomic<uint64_t> sessions{0};
+  std::atomic<uint64_t> bad_logins{0};
+  std::atomic<uint64_t> listings{0};
+  std::atomic<uint64_t> downloads{0};
+  std::atomic<uint64_t> uploads{0};
+  std::atomic<uint64_t> aborts{0};
+  std::atomic<uint64_t> bytes_down{0};
+  std::atomic<uint64_t> bytes_up{0};
+  std::atomic<uint64_t> kicks_sent{0};
+  std::atomic<uint64_t> kicked_seen{0};
+  std::atomic<uint64_t> idle_sessions{0};
+  std::atomic<uint64_t> idle_kicks{0};
+  std::atomic<uint64_t> errors{0};
+  std::atomic<long> rss_peak_kib{0};
+  std::atomic<int> fd_peak{0};
+};
+
+Figures figures;
+std::mutex error_lock;
+std::vector<std::string> error_samples;
+
+void error(const std::string& what) {
+  ++figures.errors;
+  std::lock_guard<std::mutex> guard(error_lock);
+  if (error_samples.size() < 20) error_samples.push_back(what);
+}
+
+// ---- the site ----
+
+struct ServedFile {
+  std::string name;  // relative to the home folder
+  std::string content;
+  std::string sha256;
+};
+
+struct Site {
+  std::string root;  // ends with '/'
+  uint16_t ftp_port = 0;
+  uint16_t admin_port = 0;
+  std::vector<ServedFile> files;  // files[0] is the big one that aborted downloads use
+  std::string home() const { return root + "home/"; }
+};
+
+constexpr const char* kUsers[] = {"soak0", "soak1", "soak2", "soak3"};
+constexpr const char* kIdleUsers[] = {"idle0", "idle1"};
+
+std::string random_bytes(size_t size, uint32_t seed) {
+  std::string out(size, '\0');
+  std::mt19937 generator(seed);
+  for (char& c : out) c = static_cast<char>(generator());
+  return out;
+}
+
+uint16_t free_port() {
+  platform::Socket s = platform::open_tcp_socket();
+  uint16_t port = 0;
+  if (platform::bind_ipv4(s, {platform::kLoopbackAddress, 0}, false)) {
+    if (auto local = platform::local_endpoint(s)) port = local->port;
+  }
+  platform::close_socket(s);
+  return port;
+}
+
+bool write_file(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  return static_cast<bool>(out);
+}
+
+std::optional<std::string> read_file(const std::string& path) { return platform::read_whole_file(path); }
+
+void add_user(const Site& site, const std::string& name, bool idle) {
+  std::string file = site.root + "user/" + name + ".usr";
+  platform::profile_write_string(file, "UserInfo", "PassWord", "pw-" + name);
+  platform::profile_write_string(file, "UserInfo", "HomeDir", site.home());
+  platform::profile_write_string(file, "UserInfo", "UserInfoVer", "100");
+  if (idle) platform::profile_write_string(file, "UserInfo", "IdleTime", std::to_string(kIdleMinutes));
+}
+
+bool build_site(Site& site) {
+  fs::create_directories(site.root + "user");
+  fs::create_directories(site.home() + "pub");
+  fs::create_directories(site.home() + "up");
+  site.ftp_port = free_port();
+  do site.admin_port = free_port(); while (site.admin_port == site.ftp_port);
+  std::string ini = site.root + "velmoraFTPd.ini";
+  platform::profile_write_string(ini, "System", "Port", std::to_string(site.ftp_port));
+  platform::profile_write_string(ini, "System", "FtpdCoreListenPort", std::to_string(site.admin_port));
+  platform::profile_write_string(ini, "System", "BufferSize", "16384");
+  for (const char* user : kUsers) add_user(site, user, false);
+  for (const char* user : kIdleUsers) add_user(site, user, true);
+  const size_t sizes[] = {32u << 20, 0, 1, 1000, 65543, 1u << 20, 3u << 20};
+  for (size_t i = 0; i < std::size(sizes); ++i) {
+    ServedFile f;
+    f.name = "pub/f" + std::to_string(i) + ".bin";
+    f.content = random_bytes(sizes[i], static_cast<uint32_t>(1000 + i));
+    f.sha256 = harness::sha256_hex(f.content);
+    if (!write_file(site.home() + f.name, f.content)) return false;
+    site.files.push_back(std::move(f));
+  }
+  return true;
+}
+
+// ---- a raw FTP client ----
+
+class Ftp {
+ public:
+  ~Ftp() { close(); }
+
+  bool connect(uint16_t port) {
+    socket_ = platform::open_tcp_socket();
+    return socket_ != platform::kNoSocket &&
+           platform::connect_ipv4(socket_, {platform::kLoopbackAddress, port}, 10000);
+  }
+  // True once the server has ended the connection (a kick).
+  bool closed() const { return closed_; }
+
+  std::string reply(int timeout_ms = kReplyTimeoutMs) {
+    for (;;) {
+      if (size_t length = complete_length()) {
+        std::string one = pending_.substr(0, length);
+        pending_.erase(0, length);
+        return one;
+      }
+      char buffer[4096];
+      long n = platform::recv_some_timeout(socket_, buffer, sizeof buffer, timeout_ms);
+      if (n == -2) return "";
+      if (n <= 0) {
+        closed_ = true;
+        return "";
+      }
+      pending_.append(buffer, static_cast<size_t>(n));
+    }
+  }
+
+  void send_line(const std::string& line) {
+    std::string text = line + "\r\n";
+    if (platform::send_all(socket_, text.data(), text.size()) != text.size()) closed_ = true;
+  }
+
+  std::string command(const std::string& line) {
+    send_line(line);
+    return closed_ ? "" : reply();
+  }
+
+  // PASV and a data connection to the announced port; kNoSocket on failure.
+  platform::Socket passive() {
+    std::string answer = command("PASV");
+    size_t open = answer.find('(');
+    unsigned h1, h2, h3, h4, p1, p2;
+    if (answer.rfind("227", 0) != 0 || open == std::string::npos ||
+        std::sscanf(answer.c_str() + open, "(%u,%u,%u,%u,%u,%u)", &h1, &h2, &h3, &h4, &p1, &p2) != 6)
+      return platform::kNoSocket;
+    platform::Socket data = platform::open_tcp_socket();
+    uint16_t port = static_cast<uint16_t>(p1 * 256 + p2);
+    if (!platform::connect_ipv4(data, {platform::kLoopbackAddress, port}, 10000)) {
+      platform::close_socket(data);
+      return platform::kNoSocket;
+    }
+    return data;
+  }
+
+  void close() {
+    platform::close_socket(socket_);
+    socket_ = platform::kNoSocket;
+  }
+
+ private:
+  size_t complete_length() const {
+    size_t end = pending_.find("\r\n");
+    if (end == std::string::npos) return 0;
+    if (pending_.size() < 4 || pending_[3] != '-') return end + 2;
+    for (size_t start = end + 2;; start = end + 2) {
+      end = pending_.find("\r\n", start);
+      if (end == std::string::npos) return 0;
+      if (end - start >= 4 && pending_.compare(start, 3, pending_, 0, 3) == 0 && pending_[start + 3] == ' ')
+        return end + 2;
+    }
+  }
+
+  platform::Socket socket_ = platform::kNoSocket;
+  std::string pending_;
+  bool closed_ = false;
+};
+
+bool starts(const std::string& reply, const char* code) { return reply.rfind(code, 0) == 0; }
+
+// ---- one client ----
+
+// What a session step ended in: done, the server ended the session (kick), or a fault.
+enum class Step { Done, Kicked, Failed };
+
+struct Client {
+  int index = 0;
+  const Site* site = nullptr;
+  std::mt19937 random;
+  uint32_t deadline = 0;
+  // Uploads that completed, by name: the SHA-256 of what was sent.
+  std::map<std::string, std::string> uploaded;
+  std::vector<uint32_t> upload_generation = std::vector<uint32_t>(3, 0);
+
+  int pick(int n) { return static_cast<int>(random() % static_cast<uint32_t>(n)); }
+  bool time_left(uint32_t margin = 0) const {
+    return static_cast<int32_t>(deadline - platform::tick_ms()) > static_cast<int32_t>(margin);
+  }
+};
+
+Step unexpected(Ftp& ftp, Client& c, const std::string& what, const std::string& reply) {
+  if (ftp.closed()) return Step::Kicked;
+  error("client " + std::to_string(c.index) + ": " + what + ": [" + reply + "]");
+  return Step::Failed;
+}
+
+// Compares a download against the original as it arrives; bytes received, or -1 on a
+// difference.
+long long receive_and_compare(platform::Socket data, const std::string& original, size_t stop_after) {
+  char buffer[65536];
+  size_t offset = 0;
+  for (;;) {
+    long n = platform::recv_some_timeout(data, buffer, sizeof buffer, kReplyTimeoutMs);
+    if (n <= 0) break;
+    size_t got = static_cast<size_t>(n);
+    if (offset + got > original.size() || original.compare(offset, got, buffer, got) != 0) return -1;
+    offset += got;
+    if (offset >= stop_after) break;
+  }
+  return static_cast<long long>(offset);
+}
+
+Step do_list(Ftp& ftp, Client& c) {
+  platform::Socket data = ftp.passive();
+  if (data == platform::kNoSocket) return unexpected(ftp, c, "PASV for LIST", "");
+  std::string r = ftp.command("LIST /pub/*");
+  if (!starts(r, "150")) {
+    platform::close_socket(data);
+    return unexpected(ftp, c, "LIST", r);
+  }
+  std::string listing;
+  char buffer[8192];
+  for (long n; (n = platform::recv_some_timeout(data, buffer, sizeof buffer, kReplyTimeoutMs)) > 0;)
+    listing.append(buffer, static_cast<size_t>(n));
+  platform::close_socket(data);
+  r = ftp.reply();
+  if (!starts(r, "226")) return unexpected(ftp, c, "LIST end", r);
+  if (listing.find("f3.bin") == std::string::npos) return unexpected(ftp, c, "listing lacks f3.bin", listing.substr(0, 200));
+  ++figures.listings;
+  return Step::Done;
+}
+
+Step do_retr(Ftp& ftp, Client& c, bool abort) {
+  const ServedFile& f = abort ? c.site->files[0] : c.site->files[1 + c.pick(static_cast<int>(c.site->files.size()) - 1)];
+  platform::Socket data = ftp.passive();
+  if (data == platform::kNoSocket) return unexpected(ftp, c, "PASV for RETR", "");
+  std::string r = ftp.command("RETR /" + f.name);
+  if (!starts(r, "150")) {
+    platform::close_socket(data);
+    return unexpected(ftp, c, "RETR " + f.name, r);
+  }
+  size_t stop_after = abort ? 65536 + static_cast<size_t>(c.pick(1 << 20)) : f.content.size() + 1;
+  long long got = receive_and_compare(data, f.content, stop_after);
+  if (got < 0) {
+    platform::close_socket(data);
+    if (ftp.closed()) return Step::Kicked;
+    error("client " + std::to_string(c.index) + ": download of " + f.name + " differs from the file");
+    return Step::Failed;
+  }
+  figures.bytes_down += static_cast<uint64_t>(got);
+  if (abort) {
+    ftp.send_line("ABOR");
+    platform::close_socket(data);
+    for (int i = 0; i < 3; ++i) {
+      r = ftp.reply();
+      if (r == "226 Closed data connection.\r\n") {
+        ++figures.aborts;
+        return Step::Done;
+      }
+      if (!starts(r, "426") && !starts(r, "226")) break;
+    }
+    return unexpected(ftp, c, "ABOR", r);
+  }
+  platform::close_socket(data);
+  r = ftp.reply();
+  if (!starts(r, "226")) return unexpected(ftp, c, "RETR end", r);
+  if (static_cast<size_t>(got) != f.content.size()) {
+    error("client " + std::to_string(c.index) + ": short download of " + f.name + " with 226");
+    return Step::Failed;
+  }
+  ++figures.downloads;
+  return Step::Done;
+}
+
+Step do_stor(Ftp& ftp, Client& c) {
+  int slot = c.pick(3);
+  std::string name = "up/c" + std::to_string(c.index) + "_" + std::to_string(slot) + "_" +
+                     std::to_string(c.upload_generation[static_cast<size_t>(slot)]) + ".bin";
+  std::string content = random_bytes(static_cast<size_t>(c.pick(256 * 1024)), c.random());
+  // Until it completes, the file holds something unknown; a later upload uses a new name.
+  c.uploaded.erase(name);
+  ++c.upload_generation[static_cast<size_t>(slot)];
+  platform::Socket data = ftp.passive();
+  if (data == platform::kNoSocket) return unexpected(ftp, c, "PASV for STOR", "");
+  std::string r = ftp.command("STOR /" + name);
+  if (!starts(r, "150")) {
+    platform::close_socket(data);
+    return unexpected(ftp, c, "STOR " + name, r);
+  }
+  size_t sent = platform::send_all(data, content.data(), content.size());
+  platform::close_socket(data);
+  r = ftp.reply();
+  if (!starts(r, "226")) return unexpected(ftp, c, "STOR end", r);
+  if (sent != content.size()) return unexpected(ftp, c, "STOR send cut short", r);
+  --c.upload_generation[static_cast<size_t>(slot)];  // complete: the name may be reused
+  c.uploaded[name] = harness::sha256_hex(content);
+  figures.bytes_up += sent;
+  ++figures.uploads;
+  return Step::Done;
+}
+
+Step do_small(Ftp& ftp, Client& c) {
+  const char* lines[] = {"NOOP", "PWD", "CWD /pub", "CWD /", "TYPE I", "SYST"};
+  std::string line = lines[c.pick(6)];
+  std::string r = ftp.command(line);
+  if (r.empty() || r[0] == '5' || r[0] == '4') return unexpected(ftp, c, line, r);
+  return Step::Done;
+}
+
+Step login(Ftp& ftp, Client& c, const std::string& user, const std::string& password) {
+  std::string r = ftp.reply();
+  if (!starts(r, "220")) return unexpected(ftp, c, "greeting", r);
+  r = ftp.command("USER " + user);
+  if (!starts(r, "331")) return unexpected(ftp, c, "USER", r);
+  r = ftp.command("PASS " + password);
+  if (!starts(r, "230")) return unexpected(ftp, c, "PASS", r);
+  return Step::Done;
+}
+
+void note_end(Step step) {
+  if (step == Step::Kicked) ++figures.kicked_seen;
+}
+
+// A client with a wrong password: refused, then hangs up.
+void bad_login_session(Ftp& ftp, Client& c) {
+  std::string r = ftp.reply();
+  if (!starts(r, "220")) return note_end(unexpected(ftp, c, "greeting", r));
+  r = ftp.command(std::string("USER ") + kUsers[c.pick(4)]);
+  if (!starts(r, "331")) return note_end(unexpected(ftp, c, "USER", r));
+  r = ftp.command("PASS wrong");
+  if (!starts(r, "530")) return note_end(unexpected(ftp, c, "wrong PASS", r));
+  ++figures.bad_logins;
+}
+
+// Logs in with an idle-limited account and waits, silent, until the Core ends the session.
+void idle_session(Ftp& ftp, Client& c) {
+  const char* user = kIdleUsers[c.pick(2)];
+  Step step = login(ftp, c, user, std::string("pw-") + user);
+  if (step != Step::Done) return note_end(step);
+  ++figures.idle_sessions;
+  uint32_t start = platform::tick_ms();
+  std::string r = ftp.reply(kIdleWaitMs);
+  uint32_t waited = platform::tick_ms() - start;
+  if (!ftp.closed()) {
+    error("client " + std::to_string(c.index) + ": idle session not ended after " +
+          std::to_string(waited) + " ms [" + r + "]");
+    return;
+  }
+  // Ended before the idle limit: the Manager's kick came first.
+  if (waited + 1000 < static_cast<uint32_t>(kIdleMinutes) * 60000) ++figures.kicked_seen;
+  else ++figures.idle_kicks;
+}
+
+void working_session(Ftp& ftp, Client& c) {
+  const char* user = kUsers[c.pick(4)];
+  Step step = login(ftp, c, user, std::string("pw-") + user);
+  for (int steps = 1 + c.pick(8); step == Step::Done && steps > 0 && c.time_left(); --steps) {
+    int kind = c.pick(100);
+    if (kind < 30) step = do_list(ftp, c);
+    else if (kind < 62) step = do_retr(ftp, c, false);
+    else if (kind < 82) step = do_stor(ftp, c);
+    else if (kind < 90) step = do_retr(ftp, c, true);
+    else step = do_small(ftp, c);
+    if (step == Step::Done) std::this_thread::sleep_for(std::chrono::milliseconds(c.pick(300)));
+  }
+  if (step != Step::Done) return note_end(step);
+  if (c.pick(10) == 0) return;  // hangs up without QUIT
+  std::string r = ftp.command("QUIT");
+  if (!starts(r, "221")) note_end(unexpected(ftp, c, "QUIT", r));
+}
+
+void run_client(Client& c) {
+  while (c.time_left()) {
+    Ftp ftp;
+    if (!ftp.connect(c.site->ftp_port)) {
+      error("client " + std::to_string(c.index) + ": cannot connect");
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      continue;
+    }
+    ++figures.sessions;
+    int kind = c.pick(100);
+    if (kind < 5) bad_login_session(ftp, c);
+    else if (kind < 8 && c.time_left(kIdleStartMarginMs)) idle_session(ftp, c);
+    else working_session(ftp, c);
+  }
+}
+
+// ---- the Manager ----
+
+class Manager {
+ public:
+  ~Manager() { close(); }
+  bool connect(uint16_t port) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      socket_ = platform::open_tcp_socket();
+      if (platform::connect_ipv4(socket_, {platform::kLoopbackAddress, port}, 1000)) return true;
+      close();
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+  // The next event, or none when nothing came within timeout_ms or the connection ended.
+  std::optional<shared::AdminEvent> next_event(int timeout_ms) {
+    while (pending_.size() < shared::kAdminEventSize) {
+      char buffer[65536];
+      long n = platform::recv_some_timeout(socket_, buffer, sizeof buffer, timeout_ms);
+      if (n <= 0) return std::nullopt;
+      pending_.append(buffer, static_cast<size_t>(n));
+    }
+    shared::AdminEventBytes bytes{};
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(pending_[i]);
+    pending_.erase(0, shared::kAdminEventSize);
+    return shared::decode_event(bytes);
+  }
+  void send(shared::AdminCommandCode code, uint32_t id) {
+    shared::AdminCommand command;
+    command.command = static_cast<uint8_t>(code);
+    command.session_id = id;
+    shared::AdminCommandBytes bytes = shared::encode_command(command);
+    platform::send_all(socket_, bytes.data(), bytes.size());
+  }
+  void close() {
+    platform::close_socket(socket_);
+    socket_ = platform::kNoSocket;
+  }
+
+ private:
+  platform::Socket socket_ = platform::kNoSocket;
+  std::string pending_;
+};
+
+// Reads events, keeps the set of live session ids and kicks a random one now and then.
+void run_manager(Manager& manager, const std::atomic<bool>& stop) {
+  std::set<uint32_t> live;
+  std::mt19937 random(4242);
+  uint32_t next_kick = platform::tick_ms() + kKickPeriodMs;
+  while (!stop) {
+    if (auto event = manager.next_event(50)) {
+      if (event->type == shared::kEventConnected) live.insert(event->session_id);
+      if (event->type == shared::kEventDisconnected) live.erase(event->session_id);
+    }
+    if (static_cast<int32_t>(platform::tick_ms() - next_kick) >= 0 && !live.empty()) {
+      auto it = live.begin();
+      std::advance(it, random() % live.size());
+      manager.send(shared::AdminCommandCode::Kick, *it);
+      ++figures.kicks_sent;
+      next_kick = platform::tick_ms() + kKickPeriodMs;
+    }
+  }
+}
+
+// ---- the Core's resources ----
+
+int descriptor_count(int pid) {
+  std::error_code failed;
+  fs::directory_iterator entries("/proc/" + std::to_string(pid) + "/fd", failed);
+  if (failed) return -1;
+  int count = 0;
+  for (const auto& entry : entries) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+void sample_resources(int pid, const std::atomic<bool>& stop) {
+  while (!stop) {
+    long rss = platform::resident_kib(pid);
+    int fds = descriptor_count(pid);
+    if (rss > figures.rss_peak_kib) figures.rss_peak_kib = rss;
+    if (fds > figures.fd_peak) figures.fd_peak = fds;
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+}
+
+// ---- checks at the end ----
+
+// A fresh Manager sees no session: its snapshot is empty. Retries while sessions end.
+bool snapshot_empty(uint16_t admin_port) {
+  for (int attempt = 0; attempt < 30; ++attempt) {
+    Manager fresh;
+    if (!fresh.connect(admin_port)) return false;
+    if (!fresh.next_event(1000)) return true;
+    fresh.close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  }
+  return false;
+}
+
+bool files_intact(const Site& site, const std::vector<Client>& clients, uint64_t& checked) {
+  bool ok = true;
+  for (const ServedFile& f : site.files) {
+    auto now = read_file(site.home() + f.name);
+    if (!now || harness::sha256_hex(*now) != f.sha256) {
+      error("served file changed: " + f.name);
+      ok = false;
+    }
+    ++checked;
+  }
+  for (const Client& c : clients) {
+    for (const auto& [name, sha] : c.uploaded) {
+      auto stored = read_file(site.home() + name);
+      if (!stored || harness::sha256_hex(*stored) != sha) {
+        error("upload differs from what was sent: " + name);
+        ok = false;
+      }
+      ++checked;
+    }
+  }
+  return ok;
+}
+
+// A final login, LIST and RETR on a quiet server.
+bool still_serving(const Site& site) {
+  Client c;
+  c.site = &site;
+  c.random.seed(7);
+  Ftp ftp;
+  if (!ftp.connect(site.ftp_port)) return false;
+  uint64_t errors_before = figures.errors;
+  bool ok = login(ftp, c, kUsers[0], std::string("pw-") + kUsers[0]) == Step::Done &&
+            do_list(ftp, c) == Step::Done && do_retr(ftp, c, false) == Step::Done &&
+            starts(ftp.command("QUIT"), "221");
+  return ok && figures.errors == errors_before;
+}
+
+bool wait_for_port(uint16_t port) {
+  for (int i = 0; i < 200; ++i) {
+    platform::Socket s = platform::open_tcp_socket();
+    bool up = platform::connect_ipv4(s, {platform::kLoopbackAddress, port}, 500);
+    platform::close_socket(s);
+    if (up) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return false;
+}
+
+// Waits until the Core's descriptor count is at most bound (sessions end a moment after
+// their clients); the last count.
+int settled_descriptors(int pid, int bound) {
+  int now = descriptor_count(pid);
+  for (int i = 0; i < 300 && now > bound; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    now = descriptor_count(pid);
+  }
+  return now;
+}
+
+bool check(bool ok, const char* what) {
+  std::printf("check %-44s %s\n", what, ok ? "ok" : "FAILED");
+  return ok;
+}
+
+std::string make_work_dir(const char* given) {
+  if (given) {
+    fs::create_directories(given);
+    std::string dir = given;
+    return dir.back() == '/' ? dir : dir + "/";
+  }
+  for (int i = 0;; ++i) {
+    fs::path dir = fs::temp_directory_path() /
+                   ("velmora-soak-" + std::to_string(platform::current_process_id()) + "-" + std::to_string(i));
+    if (fs::create_directory(dir)) return dir.string() + "/";
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: soak QUORSRV [SECONDS] [CLIENTS] [WORK_DIR]\n");
+    return 2;
+  }
+  const std::string quorsrv = argv[1];
+  const int seconds = argc > 2 ? std::atoi(argv[2]) : 600;
+  const int client_count = argc > 3 ? std::atoi(argv[3]) : 500;
+  Site site;
+  site.root = make_work_dir(argc > 4 ? argv[4] : nullptr);
+  if (seconds <= 0 || client_count <= 0 || !build_site(site)) {
+    std::fprintf(stderr, "bad arguments or the site cannot be written under %s\n", site.root.c_str());
+    return 2;
+  }
+  auto core = platform::spawn_process(quorsrv, {"-ns"}, {"VELMORAFTPD_HOME=" + site.root}, site.root + "quorsrv.out");
+  if (!core || !wait_for_port(site.ftp_port)) {
+    std::fprintf(stderr, "quorsrv did not start (%s)\n", (site.root + "quorsrv.out").c_str());
+    return 2;
+  }
+  std::printf("site=%s seconds=%d clients=%d quorsrv_pid=%d\n", site.root.c_str(), seconds, client_count, core->pid);
+
+  // Start values: the Manager connected and one session served, so that what a first
+  // session sets up once (log files, caches) is part of the baseline.
+  Manager manager;
+  bool ok = check(manager.connect(site.admin_port), "Manager connects");
+  ok = check(still_serving(site), "warm-up session served") && ok;
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  const int fd_start = descriptor_count(core->pid);
+  const long rss_start = platform::resident_kib(core->pid);
+  figures.rss_peak_kib = rss_start;
+  figures.fd_peak = fd_start;
+
+  std::atomic<bool> stop_manager{false}, stop_sampler{false};
+  std::thread manager_thread([&] { run_manager(manager, stop_manager); });
+  std::thread sampler([&] { sample_resources(core->pid, stop_sampler); });
+  const uint32_t start_tick = platform::tick_ms();
+  std::vector<Client> clients(static_cast<size_t>(client_count));
+  std::vector<std::thread> threads;
+  for (int i = 0; i < client_count; ++i) {
+    Client& c = clients[static_cast<size_t>(i)];
+    c.index = i;
+    c.site = &site;
+    c.random.seed(static_cast<uint32_t>(i) * 7919u + 1);
+    c.deadline = start_tick + static_cast<uint32_t>(seconds) * 1000u;
+    threads.emplace_back([&c] { run_client(c); });
+  }
+  for (std::thread& t : threads) t.join();
+  const double ran_seconds = (platform::tick_ms() - start_tick) / 1000.0;
+  stop_manager = true;
+  manager_thread.join();
+  manager.close();
+
+  ok = check(snapshot_empty(site.admin_port), "every session gone (fresh snapshot empty)") && ok;
+  // Counted, like the start value, with one Manager connected.
+  Manager last;
+  ok = check(last.connect(site.admin_port), "Manager connects at the end") && ok;
+  const int fd_end = settled_descriptors(core->pid, fd_start + kDescriptorBound);
+  stop_sampler = true;
+  sampler.join();
+  const long rss_end = platform::resident_kib(core->pid);
+  uint64_t files_checked = 0;
+  ok = check(files_intact(site, clients, files_checked), "served files and uploads intact") && ok;
+  ok = check(fd_end >= 0 && fd_end <= fd_start + kDescriptorBound, "descriptors back to start (+8)") && ok;
+  ok = check(rss_end - rss_start <= kRssGrowthBoundKib, "RSS growth at most 64 MiB") && ok;
+  ok = check(still_serving(site), "still serving (login, LIST, RETR)") && ok;
+  ok = check(figures.errors == 0, "no client errors") && ok;
+  last.send(shared::AdminCommandCode::StopServer, 0);
+  auto code = platform::wait_process(*core, 30000);
+  ok = check(code.has_value(), "Core stops on the Manager's command") && ok;
+  if (!code) {
+    platform::signal_process(*core, platform::kSignalKill);
+    platform::wait_process(*core, -1);
+  }
+
+  std::printf("seconds_run=%.0f\nsessions=%llu\nbad_logins=%llu\nlistings=%llu\ndownloads=%llu\nuploads=%llu\n"
+              "aborted_downloads=%llu\ntransfers=%llu\nmib_down=%.0f\nmib_up=%.0f\nkicks_sent=%llu\n"
+              "kicks_seen_by_clients=%llu\nidle_sessions=%llu\nidle_kicks=%llu\nfiles_checked=%llu\nerrors=%llu\n"
+              "fd_start=%d\nfd_peak=%d\nfd_end=%d\nrss_start_kib=%ld\nrss_peak_kib=%ld\nrss_end_kib=%ld\n",
+              ran_seconds, (unsigned long long)figures.sessions.load(), (unsigned long long)figures.bad_logins.load(),
+              (unsigned long long)figures.listings.load(), (unsigned long long)figures.downloads.load(),
+              (unsigned long long)figures.uploads.load(), (unsigned long long)figures.aborts.load(),
+              (unsigned long long)(figures.downloads + figures.uploads + figures.aborts + figures.listings),
+              figures.bytes_down / 1048576.0, figures.bytes_up / 1048576.0,
+              (unsigned long long)figures.kicks_sent.load(), (unsigned long long)figures.kicked_seen.load(),
+              (unsigned long long)figures.idle_sessions.load(), (unsigned long long)figures.idle_kicks.load(),
+              (unsigned long long)files_checked, (unsigned long long)figures.errors.load(), fd_start,
+              figures.fd_peak.load(), fd_end, rss_start, figures.rss_peak_kib.load(), rss_end);
+  for (const std::string& sample : error_samples) std::printf("error: %s\n", sample.c_str());
+  std::printf("result=%s\n", ok ? "pass" : "FAIL");
+  if (ok && argc <= 4) fs::remove_all(site.root);
+  return ok ? 0 : 1;
+}
