@@ -302,11 +302,13 @@ SendOutcome send_zero_copy(Session& s, platform::File& file, uint64_t offset, ch
 
 bool use_zero_copy(const Session& s) { return !any_socket_plugins() && s.up_limit <= 0; }
 
-// End of every worker routine, whatever the outcome.
+// End of every worker routine, whatever the outcome. An abort that came during this
+// routine has been served; it must not cut the next transfer short.
 void end_routine(Session& s) {
   core::close_session_socket(s, SessionSocket::Data);
   s.transferring = 0;
   s.restart_offset = 0;
+  s.abort_sleep.reset();
   plugin_socket(s, kSocketRoutineEnd, nullptr);
 }
 
