@@ -193,18 +193,22 @@ class Ftp {
     return closed_ ? "" : reply();
   }
 
-  // PASV and a data connection to the announced port; kNoSocket on failure.
-  platform::Socket passive() {
+  // PASV and a data connection to the announced port; kNoSocket on failure, with the
+  // reason in *failure.
+  platform::Socket passive(std::string* failure) {
     std::string answer = command("PASV");
     size_t open = answer.find('(');
     unsigned h1, h2, h3, h4, p1, p2;
     if (answer.rfind("227", 0) != 0 || open == std::string::npos ||
-        std::sscanf(answer.c_str() + open, "(%u,%u,%u,%u,%u,%u)", &h1, &h2, &h3, &h4, &p1, &p2) != 6)
+        std::sscanf(answer.c_str() + open, "(%u,%u,%u,%u,%u,%u)", &h1, &h2, &h3, &h4, &p1, &p2) != 6) {
+      *failure = "reply " + answer;
       return platform::kNoSocket;
+    }
     platform::Socket data = platform::open_tcp_socket();
     uint16_t port = static_cast<uint16_t>(p1 * 256 + p2);
     if (!platform::connect_ipv4(data, {platform::kLoopbackAddress, port}, 10000)) {
       platform::close_socket(data);
+      *failure = "no connection to port " + std::to_string(port);
       return platform::kNoSocket;
     }
     return data;
@@ -256,6 +260,8 @@ struct Client {
 };
 
 Step unexpected(Ftp& ftp, Client& c, const std::string& what, const std::string& reply) {
+  // A kick may show on the data connection before the control connection: look again.
+  if (!ftp.closed()) ftp.reply(1000);
   if (ftp.closed()) return Step::Kicked;
   error("client " + std::to_string(c.index) + ": " + what + ": [" + reply + "]");
   return Step::Failed;
@@ -278,8 +284,9 @@ long long receive_and_compare(platform::Socket data, const std::string& original
 }
 
 Step do_list(Ftp& ftp, Client& c) {
-  platform::Socket data = ftp.passive();
-  if (data == platform::kNoSocket) return unexpected(ftp, c, "PASV for LIST", "");
+  std::string failure;
+  platform::Socket data = ftp.passive(&failure);
+  if (data == platform::kNoSocket) return unexpected(ftp, c, "PASV for LIST", failure);
   std::string r = ftp.command("LIST /pub/*");
   if (!starts(r, "150")) {
     platform::close_socket(data);
@@ -299,8 +306,9 @@ Step do_list(Ftp& ftp, Client& c) {
 
 Step do_retr(Ftp& ftp, Client& c, bool abort) {
   const ServedFile& f = abort ? c.site->files[0] : c.site->files[1 + c.pick(static_cast<int>(c.site->files.size()) - 1)];
-  platform::Socket data = ftp.passive();
-  if (data == platform::kNoSocket) return unexpected(ftp, c, "PASV for RETR", "");
+  std::string failure;
+  platform::Socket data = ftp.passive(&failure);
+  if (data == platform::kNoSocket) return unexpected(ftp, c, "PASV for RETR", failure);
   std::string r = ftp.command("RETR /" + f.name);
   if (!starts(r, "150")) {
     platform::close_socket(data);
@@ -332,7 +340,8 @@ Step do_retr(Ftp& ftp, Client& c, bool abort) {
   r = ftp.reply();
   if (!starts(r, "226")) return unexpected(ftp, c, "RETR end", r);
   if (static_cast<size_t>(got) != f.content.size()) {
-    error("client " + std::to_string(c.index) + ": short download of " + f.name + " with 226");
+    error("client " + std::to_string(c.index) + ": short download of " + f.name + " with 226: " +
+          std::to_string(got) + " of " + std::to_string(f.content.size()) + " bytes");
     return Step::Failed;
   }
   ++figures.downloads;
@@ -347,8 +356,9 @@ Step do_stor(Ftp& ftp, Client& c) {
   // Until it completes, the file holds something unknown; a later upload uses a new name.
   c.uploaded.erase(name);
   ++c.upload_generation[static_cast<size_t>(slot)];
-  platform::Socket data = ftp.passive();
-  if (data == platform::kNoSocket) return unexpected(ftp, c, "PASV for STOR", "");
+  std::string failure;
+  platform::Socket data = ftp.passive(&failure);
+  if (data == platform::kNoSocket) return unexpected(ftp, c, "PASV for STOR", failure);
   std::string r = ftp.command("STOR /" + name);
   if (!starts(r, "150")) {
     platform::close_socket(data);
@@ -530,6 +540,17 @@ int descriptor_count(int pid) {
   return count;
 }
 
+// What each descriptor of the Core refers to ("socket:[123]", a path), by number.
+std::map<std::string, std::string> descriptor_targets(int pid) {
+  std::map<std::string, std::string> out;
+  std::error_code failed;
+  for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", failed)) {
+    std::error_code unreadable;
+    out[entry.path().filename().string()] = fs::read_symlink(entry.path(), unreadable).string();
+  }
+  return out;
+}
+
 void sample_resources(int pid, const std::atomic<bool>& stop) {
   while (!stop) {
     long rss = platform::resident_kib(pid);
@@ -602,11 +623,11 @@ bool wait_for_port(uint16_t port) {
   return false;
 }
 
-// Waits until the Core's descriptor count is at most bound (sessions end a moment after
-// their clients); the last count.
-int settled_descriptors(int pid, int bound) {
+// Waits up to 30 s until the Core's descriptor count is down to target (sessions end a
+// moment after their clients); the last count.
+int settled_descriptors(int pid, int target) {
   int now = descriptor_count(pid);
-  for (int i = 0; i < 300 && now > bound; ++i) {
+  for (int i = 0; i < 300 && now > target; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     now = descriptor_count(pid);
   }
@@ -661,6 +682,7 @@ int main(int argc, char** argv) {
   ok = check(still_serving(site), "warm-up session served") && ok;
   std::this_thread::sleep_for(std::chrono::milliseconds(1000));
   const int fd_start = descriptor_count(core->pid);
+  const std::map<std::string, std::string> fds_at_start = descriptor_targets(core->pid);
   const long rss_start = platform::resident_kib(core->pid);
   figures.rss_peak_kib = rss_start;
   figures.fd_peak = fd_start;
@@ -689,7 +711,12 @@ int main(int argc, char** argv) {
   // Counted, like the start value, with one Manager connected.
   Manager last;
   ok = check(last.connect(site.admin_port), "Manager connects at the end") && ok;
-  const int fd_end = settled_descriptors(core->pid, fd_start + kDescriptorBound);
+  const int fd_end = settled_descriptors(core->pid, fd_start);
+  for (const auto& [number, target] : descriptor_targets(core->pid)) {
+    auto before = fds_at_start.find(number);
+    if (before == fds_at_start.end() || before->second != target)
+      std::printf("descriptor %s at the end: %s\n", number.c_str(), target.c_str());
+  }
   stop_sampler = true;
   sampler.join();
   const long rss_end = platform::resident_kib(core->pid);
