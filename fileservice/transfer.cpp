@@ -422,6 +422,12 @@ void finish_upload(Session& s, ReceiveOutcome outcome, const std::string& path) 
   }
 }
 
+// Discards what follows the offset. Only a file longer than the offset is cut: a device
+// such as /dev/full cannot be cut, and has nothing to cut when writing starts at its end.
+bool cut_after(platform::File& file, uint64_t size, uint64_t offset) {
+  return size == offset || file.truncate_at(offset);
+}
+
 void run_upload(Session& s) {
   size_t size = configured_buffer_size();
   std::unique_ptr<char[]> buffer = allocate_buffer(s, size);
@@ -438,7 +444,8 @@ void run_upload(Session& s) {
   worker_reply(s, kOpening);
   uint64_t offset = s.restart_offset.load();
   std::optional<uint64_t> file_size = file.size();
-  if (!file_size || *file_size < offset || !file.seek(offset) || !file.truncate_at(offset)) {
+  if (!file_size || *file_size < offset || !cut_after(file, *file_size, offset) ||
+      !file.seek(offset)) {
     worker_reply(s, kBadOffset);
     file.close();
     core::report(s, shared::kEventUploadEnded,
