@@ -38,7 +38,11 @@ struct ListingRun {
   bool recursive;
   std::vector<std::string> pending;  // folders still to list, each ending with '/'
   std::set<std::pair<uint64_t, uint64_t>> seen;  // (device, inode) of folders met
+  bool batched = false;  // no plug-in watches the data: lines go out in larger pieces
+  std::string outgoing;  // lines not yet sent while batched
 };
+
+constexpr size_t kBatchBytes = 32 * 1024;
 
 // Cuts a line to the line buffer, keeping its CR LF and whole UTF-8 characters.
 std::string fit_line(std::string line) {
@@ -68,8 +72,20 @@ bool shows_time(int64_t modified, int64_t now, const platform::LocalTime& modifi
   return age >= -kDaySeconds && age <= kHalfYearSeconds;
 }
 
-// Sends one line on the data connection, through the socket plug-ins first.
+bool flush_lines(ListingRun& run) {
+  size_t length = run.outgoing.size();
+  bool sent = platform::send_all(run.data, run.outgoing.data(), length) == length;
+  run.outgoing.clear();
+  return sent;
+}
+
+// Sends one line on the data connection, through the socket plug-ins first. Without
+// plug-ins on the data connection, lines are gathered and sent a piece at a time.
 bool send_line(ListingRun& run, std::string line) {
+  if (run.batched) {
+    run.outgoing += line;
+    return run.outgoing.size() < kBatchBytes || flush_lines(run);
+  }
   IoRecord record{run.data, 0, 0, line.data(), static_cast<int>(line.size())};
   if (plugin_socket(run.s, kSocketDataSend, &record)) return record.length > 0;
   // A plug-in may point the record at another buffer and return 0 to filter the line.
@@ -189,7 +205,8 @@ void send_listing(core::Session& s) {
   uint64_t flags = s.file_size.load();
   std::string folder = core::read_field(s, &core::Session::transfer_path);
   if (open_data_connection(s)) {
-    ListingRun run{s, s.data_socket.load(), (flags & kNamesOnly) != 0, (flags & kRecursive) != 0, {}, {}};
+    ListingRun run{s, s.data_socket.load(), (flags & kNamesOnly) != 0, (flags & kRecursive) != 0, {}, {}, false, {}};
+    run.batched = !any_socket_plugins();
     worker_reply(s, "150 Opening data connection.\r\n");
     size_t root_length = folder.size();
     std::string mapped = map_virtual(folder);
@@ -203,6 +220,7 @@ void send_listing(core::Session& s) {
       mapped = map_virtual(folder);
       sent = sent && list_folder(run, folder, mapped);
     }
+    sent = sent && (run.outgoing.empty() || flush_lines(run));
     core::close_session_socket(s, core::SessionSocket::Data);
     if (sent) {
       std::string done = core::slot_reply(s, core::Slot::Complete226, NFD_MESSAGE_SIZE);

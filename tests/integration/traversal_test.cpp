@@ -218,7 +218,9 @@ class Traversal : public ::testing::Test {
   void send(const std::string& command, bool must_refuse) {
     std::string reply = h.ftp.command(command);
     ASSERT_FALSE(reply.empty()) << command << ": no reply";
-    if (must_refuse) EXPECT_EQ(reply, kNotTaken) << command;
+    if (must_refuse) {
+      EXPECT_EQ(reply, kNotTaken) << command;
+    }
   }
   void rename_victim_to(const std::string& path, bool must_refuse) {
     h.restore_victim();
