@@ -384,6 +384,29 @@ bool profile_write_string(const std::string& file, std::string_view section,
   return rewrite(file, edit_key, trim(section), trim(key), value);
 }
 
+bool profile_write_strings(const std::string& file, std::string_view section,
+                           const std::vector<ProfileChange>& changes) {
+  if (!safe_section(section)) return false;
+  for (const ProfileChange& change : changes) {
+    if (!safe_key(change.key) || (change.value && !safe_text(*change.value))) return false;
+  }
+  FileLock lock(file);
+  if (!lock.held()) return false;
+  std::optional<std::string> content = read_whole_file(file);
+  if (!content && path_exists(file)) return false;
+  std::vector<std::string> lines = split_lines(content ? *content : "");
+  bool changed = false;
+  for (const ProfileChange& change : changes) {
+    std::optional<std::string_view> value;
+    if (change.value) value = *change.value;
+    changed = edit_key(lines, trim(section), trim(change.key), value) || changed;
+  }
+  if (!changed) return true;
+  bool ok = write_file_atomically(file, join_lines(lines));
+  forget_cached(file);
+  return ok;
+}
+
 bool profile_delete_section(const std::string& file, std::string_view section) {
   if (!safe_section(section)) return false;
   return rewrite(file, edit_remove_section, trim(section), "", std::nullopt);

@@ -23,6 +23,14 @@ bool profile_has_key(const std::string& file, std::string_view section, std::str
 // value none deletes the key. False when the file cannot be written.
 bool profile_write_string(const std::string& file, std::string_view section,
                           std::string_view key, std::optional<std::string_view> value);
+// Several keys of one section written under one lock and one file replacement; a change
+// without value deletes its key. False (and nothing written) when a text is unsafe.
+struct ProfileChange {
+  std::string key;
+  std::optional<std::string> value;
+};
+bool profile_write_strings(const std::string& file, std::string_view section,
+                           const std::vector<ProfileChange>& changes);
 bool profile_delete_section(const std::string& file, std::string_view section);
 std::vector<std::string> profile_section_names(const std::string& file);
 std::vector<std::string> profile_key_names(const std::string& file, std::string_view section);

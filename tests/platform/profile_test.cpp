@@ -159,6 +159,22 @@ TEST(ProfileWrite, WritingNoValueDeletesTheKeyAndItsDuplicates) {
   EXPECT_FALSE(path_exists(dir / "none.ini"));
 }
 
+TEST(ProfileWrite, SeveralKeysChangeInOneReplacement) {
+  unit::TempDir dir("profile");
+  write(dir / "a.ini", "[UserInfo]\r\nPassWord=x\r\nEmail=old@example\r\n[Other]\r\nEmail=keep\r\n");
+  ASSERT_TRUE(profile_write_strings(dir / "a.ini", "userinfo",
+                                    {{"LastConnect", "26/12/07"}, {"Email", std::nullopt}, {"NowCredit", "5.000000"}}));
+  EXPECT_EQ(read(dir / "a.ini"),
+            "[UserInfo]\r\nPassWord=x\r\nLastConnect=26/12/07\r\nNowCredit=5.000000\r\n[Other]\r\nEmail=keep\r\n");
+}
+
+TEST(ProfileWrite, SeveralKeysWithOneUnsafeValueWriteNothing) {
+  unit::TempDir dir("profile");
+  write(dir / "a.ini", "[UserInfo]\r\nPassWord=x\r\n");
+  EXPECT_FALSE(profile_write_strings(dir / "a.ini", "UserInfo", {{"A", "1"}, {"Email", "a\r\nRefuse=0"}}));
+  EXPECT_EQ(read(dir / "a.ini"), "[UserInfo]\r\nPassWord=x\r\n");
+}
+
 TEST(ProfileWrite, DeleteSectionRemovesItsLinesOnly) {
   unit::TempDir dir("profile");
   const std::string f = dir / "a.ini";
