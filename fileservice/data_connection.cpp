@@ -71,22 +71,6 @@ void report_foreign_data_peer(core::Session& s, uint32_t intruder) {
                                       address.c_str()));
 }
 
-// Accepts the one data connection of a passive listener; kNoSocket when the listener was
-// shut down. Only the client itself may connect (as with PORT, a data connection never
-// involves a third host): a connection from any other address is closed at once and the
-// listener keeps waiting for the client.
-platform::Socket accept_passive_connection(core::Session& s, platform::Socket listener) {
-  const std::string client = core::read_field(s, &core::Session::address_text);
-  while (true) {
-    platform::Ipv4Endpoint peer;
-    platform::Socket connection = platform::accept_connection(listener, &peer);
-    if (connection == platform::kNoSocket) return connection;
-    if (platform::format_ipv4(peer.address) == client) return connection;
-    platform::close_socket(connection);
-    report_foreign_data_peer(s, peer.address);
-  }
-}
-
 // The local-address slot that PASV announces: slot GlobalIP, else slot 0, else the local
 // address of the control connection.
 std::string local_slot_address(core::Session& s) {
@@ -99,6 +83,27 @@ std::string local_slot_address(core::Session& s) {
   auto local = platform::local_endpoint(s.control_socket.load());
   return platform::format_ipv4(local ? local->address : platform::kLoopbackAddress);
 }
+
+// Accepts the one data connection of a passive listener; kNoSocket when the listener was
+// shut down. Only the client itself may connect (as with PORT, a data connection never
+// involves a third host): a connection from any other address is closed at once and the
+// listener keeps waiting for the client.
+platform::Socket accept_passive_connection(core::Session& s, platform::Socket listener) {
+  const std::string client = core::read_field(s, &core::Session::address_text);
+  // A client on this host that came in over loopback reaches the announced interface
+  // address from that same address; it is still the same client.
+  const std::string same_host = client.rfind("127.", 0) == 0 ? local_slot_address(s) : client;
+  while (true) {
+    platform::Ipv4Endpoint peer;
+    platform::Socket connection = platform::accept_connection(listener, &peer);
+    if (connection == platform::kNoSocket) return connection;
+    const std::string from = platform::format_ipv4(peer.address);
+    if (from == client || from == same_host) return connection;
+    platform::close_socket(connection);
+    report_foreign_data_peer(s, peer.address);
+  }
+}
+
 
 }  // namespace
 

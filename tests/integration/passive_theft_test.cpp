@@ -156,4 +156,20 @@ TEST_F(PassiveTheft, ClientOnAnotherLocalAddressStillUsesItsOwnPassivePort) {
   EXPECT_EQ(*data, "hello from the server");
 }
 
+TEST_F(PassiveTheft, ClientOnThisHostMayComeFromTheAnnouncedAddress) {
+  // A client at 127.0.0.1 that follows the 227 reply to this host's interface address
+  // connects from that address; it is the same client and gets its file.
+  auto endpoint = client.pasv();
+  ASSERT_TRUE(endpoint);
+  if (endpoint->address == platform::kLoopbackAddress) GTEST_SKIP() << "no interface address announced";
+  site.write_file("home/mine.txt", "for the local client");
+  client.send_line("RETR mine.txt");
+  platform::Socket data = platform::open_tcp_socket();
+  ASSERT_TRUE(platform::bind_ipv4(data, {endpoint->address, 0}, false));
+  ASSERT_TRUE(platform::connect_ipv4(data, *endpoint, 3000));
+  EXPECT_EQ(client.reply(), kOpening);
+  EXPECT_EQ(harness::read_data(data), "for the local client");
+  EXPECT_EQ(client.reply(10000), kComplete);
+}
+
 }  // namespace
