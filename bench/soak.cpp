@@ -57,6 +57,7 @@ struct Figures {
   std::atomic<uint64_t> bytes_down{0};
   std::atomic<uint64_t> bytes_up{0};
   std::atomic<uint64_t> kicks_sent{0};
+  std::atomic<uint64_t> kicks_done{0};  // kicked sessions that then ended (event 15)
   std::atomic<uint64_t> kicked_seen{0};
   std::atomic<uint64_t> idle_sessions{0};
   std::atomic<uint64_t> idle_kicks{0};
@@ -259,10 +260,16 @@ struct Client {
   }
 };
 
+std::vector<std::string> kick_samples;
+
 Step unexpected(Ftp& ftp, Client& c, const std::string& what, const std::string& reply) {
   // A kick may show on the data connection before the control connection: look again.
   if (!ftp.closed()) ftp.reply(1000);
-  if (ftp.closed()) return Step::Kicked;
+  if (ftp.closed()) {
+    std::lock_guard<std::mutex> guard(error_lock);
+    if (kick_samples.size() < 30) kick_samples.push_back(what + " [" + reply + "]");
+    return Step::Kicked;
+  }
   error("client " + std::to_string(c.index) + ": " + what + ": [" + reply + "]");
   return Step::Failed;
 }
@@ -508,18 +515,23 @@ class Manager {
 
 // Reads events, keeps the set of live session ids and kicks a random one now and then.
 void run_manager(Manager& manager, const std::atomic<bool>& stop) {
-  std::set<uint32_t> live;
+  std::set<uint32_t> live, kicked;
   std::mt19937 random(4242);
   uint32_t next_kick = platform::tick_ms() + kKickPeriodMs;
   while (!stop) {
     if (auto event = manager.next_event(50)) {
       if (event->type == shared::kEventConnected) live.insert(event->session_id);
-      if (event->type == shared::kEventDisconnected) live.erase(event->session_id);
+      if (event->type == shared::kEventDisconnected) {
+        live.erase(event->session_id);
+        if (kicked.erase(event->session_id)) ++figures.kicks_done;
+      }
     }
     if (static_cast<int32_t>(platform::tick_ms() - next_kick) >= 0 && !live.empty()) {
       auto it = live.begin();
       std::advance(it, random() % live.size());
       manager.send(shared::AdminCommandCode::Kick, *it);
+      kicked.insert(*it);
+      live.erase(it);
       ++figures.kicks_sent;
       next_kick = platform::tick_ms() + kKickPeriodMs;
     }
@@ -735,7 +747,7 @@ int main(int argc, char** argv) {
   }
 
   std::printf("seconds_run=%.0f\nsessions=%llu\nbad_logins=%llu\nlistings=%llu\ndownloads=%llu\nuploads=%llu\n"
-              "aborted_downloads=%llu\ntransfers=%llu\nmib_down=%.0f\nmib_up=%.0f\nkicks_sent=%llu\n"
+              "aborted_downloads=%llu\ntransfers=%llu\nmib_down=%.0f\nmib_up=%.0f\nkicks_sent=%llu\nkicked_sessions_ended=%llu\n"
               "kicks_seen_by_clients=%llu\nidle_sessions=%llu\nidle_kicks=%llu\nfiles_checked=%llu\nerrors=%llu\n"
               "fd_start=%d\nfd_peak=%d\nfd_end=%d\nrss_start_kib=%ld\nrss_peak_kib=%ld\nrss_end_kib=%ld\n",
               ran_seconds, (unsigned long long)figures.sessions.load(), (unsigned long long)figures.bad_logins.load(),
@@ -743,11 +755,13 @@ int main(int argc, char** argv) {
               (unsigned long long)figures.uploads.load(), (unsigned long long)figures.aborts.load(),
               (unsigned long long)(figures.downloads + figures.uploads + figures.aborts + figures.listings),
               figures.bytes_down / 1048576.0, figures.bytes_up / 1048576.0,
-              (unsigned long long)figures.kicks_sent.load(), (unsigned long long)figures.kicked_seen.load(),
+              (unsigned long long)figures.kicks_sent.load(), (unsigned long long)figures.kicks_done.load(),
+              (unsigned long long)figures.kicked_seen.load(),
               (unsigned long long)figures.idle_sessions.load(), (unsigned long long)figures.idle_kicks.load(),
               (unsigned long long)files_checked, (unsigned long long)figures.errors.load(), fd_start,
               figures.fd_peak.load(), fd_end, rss_start, figures.rss_peak_kib.load(), rss_end);
   for (const std::string& sample : error_samples) std::printf("error: %s\n", sample.c_str());
+  for (const std::string& sample : kick_samples) std::printf("kick seen: %s\n", sample.c_str());
   std::printf("result=%s\n", ok ? "pass" : "FAIL");
   if (ok && argc <= 4) fs::remove_all(site.root);
   return ok ? 0 : 1;
