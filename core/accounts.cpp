@@ -142,7 +142,9 @@ void read_user_plugins(Session& s, const shared::IniFile& settings) {
   for (int d = 0; d < count; ++d) {
     paths.push_back(settings.get("UserPlugIn", numbered("Plugin", d), "", kPathText));
   }
-  s.user_plugins = fileservice::match_user_plugins(paths);
+  std::vector<int> numbers = fileservice::match_user_plugins(paths);
+  std::lock_guard<std::mutex> guard(s.field_lock);
+  s.user_plugins = std::move(numbers);
 }
 
 std::string account_path(const std::string& name) {

@@ -41,12 +41,59 @@ void send_record_locked(const shared::AdminEvent& event) {
   platform::send_all(ch.connection, bytes.data(), bytes.size());
 }
 
+// The numbers of a snapshot: atomics and fields fixed for the session's life.
+shared::SessionSnapshot snapshot_numbers(Session& s) {
+  shared::SessionSnapshot snap;
+  snap.transferring = s.transferring;
+  snap.upload = s.upload;
+  uint64_t file_size = s.file_size;
+  uint64_t restart = s.restart_offset;
+  snap.file_size_low = static_cast<uint32_t>(file_size);
+  snap.file_size_high = static_cast<uint32_t>(file_size >> 32);
+  snap.restart_offset_low = static_cast<uint32_t>(restart);
+  snap.restart_offset_high = static_cast<uint32_t>(restart >> 32);
+  snap.transferred = s.transferred;
+  snap.connect_tick = s.connect_tick;
+  snap.transfer_start_tick = s.transfer_start_tick;
+  snap.last_activity_tick = s.last_activity_tick;
+  snap.idle_minutes = static_cast<uint32_t>(s.idle_minutes.load());
+  snap.max_per_host = static_cast<uint32_t>(s.max_per_host);
+  snap.max_per_user = static_cast<uint32_t>(s.max_per_user);
+  snap.save_credit = static_cast<uint32_t>(s.save_credit);
+  snap.session_id = s.id;
+  return snap;
+}
+
+// The texts of a snapshot; the caller holds the session's field lock.
+void snapshot_texts(Session& s, shared::SessionSnapshot& snap) {
+  snap.user_name = s.user_name;
+  snap.group_name = s.group_name;
+  snap.password = s.password;
+  snap.home_directory = s.home_directory;
+  snap.current_directory = s.current_directory;
+  snap.email = s.email;
+  snap.transfer_path = s.transfer_path;
+  snap.host_text = s.host_text;
+  snap.message = s.message_text;
+}
+
 shared::AdminEvent session_event(Session& s, shared::EventType type) {
   shared::AdminEvent event;
   event.session_id = s.id;
   event.type = type;
   event.snapshot = take_snapshot(s);
   return event;
+}
+
+// Sends the event; writes a message-log line with the event's message when message
+// logging is on and the type is not 0 or 9.
+void send_and_log(Session& s, const shared::AdminEvent& event) {
+  std::lock_guard<std::mutex> guard(channel().send_lock);
+  send_record_locked(event);
+  bool logged_type = event.type != shared::kEventConnected && event.type != shared::kEventProgress;
+  if (logged_type && core_state().config.log_all_comments) {
+    write_message_log(s, event.snapshot.message);
+  }
 }
 
 // Opens the admin listener on 127.0.0.1; kNoSocket when the port cannot be listened on
@@ -246,16 +293,25 @@ void send_event(Session& s, shared::EventType type) {
 
 void send_event_with_update(Session& s, shared::EventType type) {
   s.last_activity_tick = platform::tick_ms();
-  shared::AdminEvent event = session_event(s, type);
-  std::lock_guard<std::mutex> guard(channel().send_lock);
-  send_record_locked(event);
-  bool logged_type = type != shared::kEventConnected && type != shared::kEventProgress;
-  if (logged_type && core_state().config.log_all_comments) write_message_log(s);
+  send_and_log(s, session_event(s, type));
 }
 
 void report(Session& s, shared::EventType type, std::string_view message) {
-  set_message(s, message);
-  send_event_with_update(s, type);
+  s.last_activity_tick = platform::tick_ms();
+  shared::AdminEvent event;
+  event.session_id = s.id;
+  event.type = type;
+  event.snapshot = snapshot_numbers(s);
+  std::string text = bounded_message(message);
+  {
+    // The session thread and the data worker both report: the message and the texts of
+    // the snapshot are taken in one hold, so the event carries the message it was sent
+    // with.
+    std::lock_guard<std::mutex> guard(s.field_lock);
+    s.message_text = std::move(text);
+    snapshot_texts(s, event.snapshot);
+  }
+  send_and_log(s, event);
 }
 
 void post_text(std::string_view text) {
@@ -267,34 +323,9 @@ void post_text(std::string_view text) {
 }
 
 shared::SessionSnapshot take_snapshot(Session& s) {
-  shared::SessionSnapshot snap;
-  snap.transferring = s.transferring;
-  snap.upload = s.upload;
-  uint64_t file_size = s.file_size;
-  uint64_t restart = s.restart_offset;
-  snap.file_size_low = static_cast<uint32_t>(file_size);
-  snap.file_size_high = static_cast<uint32_t>(file_size >> 32);
-  snap.restart_offset_low = static_cast<uint32_t>(restart);
-  snap.restart_offset_high = static_cast<uint32_t>(restart >> 32);
-  snap.transferred = s.transferred;
-  snap.connect_tick = s.connect_tick;
-  snap.transfer_start_tick = s.transfer_start_tick;
-  snap.last_activity_tick = s.last_activity_tick;
-  snap.idle_minutes = static_cast<uint32_t>(s.idle_minutes.load());
-  snap.max_per_host = static_cast<uint32_t>(s.max_per_host);
-  snap.max_per_user = static_cast<uint32_t>(s.max_per_user);
-  snap.save_credit = static_cast<uint32_t>(s.save_credit);
-  snap.session_id = s.id;
+  shared::SessionSnapshot snap = snapshot_numbers(s);
   std::lock_guard<std::mutex> guard(s.field_lock);
-  snap.user_name = s.user_name;
-  snap.group_name = s.group_name;
-  snap.password = s.password;
-  snap.home_directory = s.home_directory;
-  snap.current_directory = s.current_directory;
-  snap.email = s.email;
-  snap.transfer_path = s.transfer_path;
-  snap.host_text = s.host_text;
-  snap.message = std::string(s.view.message, shared::bounded_length(s.view.message, NFD_MESSAGE_SIZE));
+  snapshot_texts(s, snap);
   return snap;
 }
 

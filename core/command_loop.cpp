@@ -92,7 +92,7 @@ constexpr const char* kHelpList =
 // The session's message buffer as a plug-in left it (the reply sender rejects a text
 // that is not terminated within the buffer).
 std::string_view message_text(Session& s) {
-  return std::string_view(s.message(), shared::bounded_length(s.message(), NFD_MESSAGE_SIZE));
+  return std::string_view(s.view.message, shared::bounded_length(s.view.message, NFD_MESSAGE_SIZE));
 }
 
 bool dispatch(Session& s, int number, const std::string& argument) {

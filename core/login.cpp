@@ -26,10 +26,18 @@ std::string fill(const char* format, const std::string& a, const std::string& b)
   return shared::format_bounded(kMessageBufferSize, format, a.c_str(), b.c_str());
 }
 
-// Sends the message buffer as the reply (a copy: plug-ins may rewrite the buffer).
-void send_message(Session& s) {
-  const std::string text(s.message(), shared::bounded_length(s.message(), kMessageBufferSize));
+// Sends the reply a message hook left in the plug-ins' buffer (a copy: plug-ins may
+// rewrite the buffer).
+void send_hook_reply(Session& s) {
+  const std::string text(s.view.message, shared::bounded_length(s.view.message, kMessageBufferSize));
   send_reply(s, text);
+}
+
+// The text becomes the status message and the reply.
+void set_and_send(Session& s, const std::string& text) {
+  const std::string message = bounded_message(text);
+  set_message(s, message);
+  send_reply(s, message);
 }
 
 bool refuse_unknown_id(Session& s, const std::string& name) {
@@ -89,12 +97,13 @@ bool login_success(Session& s) {
   s.view.login_state = kLoggedIn;
   write_field(s, &Session::current_directory,
               std::string(shared::cut_text(read_field(s, &Session::home_directory), kPathMax - 1)));
+  // The hook starts from the login reply and may rewrite it; the buffer is sent.
   set_message(s, slot_reply(s, Slot::Logon230, kMessageBufferSize));
   if (fileservice::plugin_message(s, fileservice::kMessageLogin, 0, nullptr) == 2) {
-    send_message(s);
+    send_hook_reply(s);
     return false;
   }
-  send_message(s);
+  send_hook_reply(s);
   return true;
 }
 
@@ -158,8 +167,7 @@ bool user_unknown(Session& s, const std::string& name) {
   if (core_state().config.unknown_id_mode == UnknownIdMode::Refuse) {
     return refuse_unknown_id(s, name);
   }
-  set_message(s, slot_reply(s, Slot::Unknown3311, kMessageBufferSize));
-  send_message(s);
+  set_and_send(s, slot_reply(s, Slot::Unknown3311, kMessageBufferSize));
   s.login_state = kUserAccepted;
   s.view.login_state = kUserAccepted;
   return true;
@@ -168,8 +176,7 @@ bool user_unknown(Session& s, const std::string& name) {
 bool user_known(Session& s) {
   switch (s.password_mode) {
     case kPassword:
-      set_message(s, slot_reply(s, Slot::Known3310, kMessageBufferSize));
-      send_message(s);
+      set_and_send(s, slot_reply(s, Slot::Known3310, kMessageBufferSize));
       break;
     case kEmailPassword:
       send_reply(s, "331 Please insert current E-Mail address.\r\n");
@@ -196,7 +203,7 @@ bool handle_user(Session& s, const std::string& argument) {
 
   const bool known = load_account(s);
   if (fileservice::plugin_message(s, fileservice::kMessageUser, 0, nullptr) == 2) {
-    send_message(s);
+    send_hook_reply(s);
     return false;
   }
   if (!within_limits(s, argument)) return false;

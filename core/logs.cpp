@@ -63,13 +63,14 @@ void write_command_log(Session& s, std::string_view text, const char* direction)
   append_line(path, date_time(2) + " " + direction + std::string(shown));
 }
 
-void write_message_log(Session& s) {
+void write_message_log(Session& s) { write_message_log(s, read_message(s)); }
+
+void write_message_log(Session& s, std::string_view message) {
   if (core_state().config.log_all_comments == 0) return;
   const std::string path = log_path(s, ".mlg");
   if (path.empty()) return;
-  const std::string message(s.message(), shared::bounded_length(s.message(), kMessageBufferSize));
   const std::string line = date_time(4) + " " + read_field(s, &Session::user_name) + "(" +
-                           read_field(s, &Session::host_text) + ") " + message;
+                           read_field(s, &Session::host_text) + ") " + std::string(message);
   append_line(path, std::string(shared::cut_text(line, kMessageLineMax)));
 }
 

@@ -27,10 +27,18 @@ void write_field(Session& s, std::string Session::*field, std::string value) {
   s.*field = std::move(value);
 }
 
-void set_message(Session& s, std::string_view text) {
-  std::lock_guard<std::mutex> guard(s.field_lock);
-  shared::copy_bounded(s.view.message, sizeof s.view.message, text);
+std::string bounded_message(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  return std::string(shared::cut_text(text, NFD_MESSAGE_SIZE - 1));
 }
+
+void set_message(Session& s, std::string_view text) {
+  std::string value = bounded_message(text);
+  std::lock_guard<std::mutex> guard(s.field_lock);
+  s.message_text = std::move(value);
+}
+
+std::string read_message(Session& s) { return read_field(s, &Session::message_text); }
 
 void close_session_socket(Session& s, SessionSocket which) {
   std::lock_guard<std::mutex> guard(s.socket_lock);

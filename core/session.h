@@ -4,6 +4,12 @@
 // fields; the watchdog and the admin channel read. Numbers those others read are atomic.
 // Texts that the admin channel copies into snapshots are guarded by field_lock, a leaf
 // lock (nothing else is taken while it is held). Sockets are closed under socket_lock.
+//
+// The status message (message_text) is written by the session thread and by the data
+// worker; it is set under field_lock, and report() sets it and takes the event's
+// snapshot in one hold of the lock, so every event carries its own message. The
+// plug-ins' record (view) belongs to the session thread alone: message hooks run there,
+// socket hooks get copies.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -60,9 +66,9 @@ inline constexpr size_t kPathMax = 260;
 enum class SessionSocket { Control, Data, PassiveListen };
 
 struct Session {
-  // What plug-ins see; its first field is the 2048-byte message buffer.
+  // What message hooks see (session thread only); its first field is the 2048-byte reply
+  // buffer, loaded from message_text before the hooks and stored back when they changed it.
   nfd_session view{};
-  char* message() { return view.message; }
 
   uint32_t id = 0;
 
@@ -89,6 +95,7 @@ struct Session {
   std::string transfer_path;
   std::string host_text;
   std::string address_text;
+  std::string message_text;  // the status message, at most 2047 bytes, no NUL
 
   // Account.
   int password_mode = kNoPassword;
@@ -99,18 +106,20 @@ struct Session {
   uint16_t rate = kNoRatio;
   int capacity_limit = 0;
   int unknown_id = 0;
-  int max_per_host = 0;
-  int max_per_user = 0;
+  std::atomic<int> max_per_host{0};  // read by snapshots
+  std::atomic<int> max_per_user{0};  // read by snapshots
   int option_flags = 0;  // bit 0: PASV forbidden
   int up_limit = 0;      // kbit/s, paces downloads
   int down_limit = 0;    // kbit/s, paces uploads
   int refused_user = 0;
-  int save_credit = 0;
+  std::atomic<int> save_credit{0};  // read by snapshots
   std::vector<DirRule> dir_rules;
   std::vector<std::string> prohibited_hosts;
   std::string message_3310, message_226, message_230;
   bool account_loaded = false;
-  std::vector<int> user_plugins;  // plug-in numbers, -1 for paths not loaded
+  // Plug-in numbers, -1 for paths not loaded. Written under field_lock: socket hooks on
+  // the data worker copy it under the lock.
+  std::vector<int> user_plugins;
   std::string user_file, settings_file;
 
   // Control input received after the end of the last command line (session thread only):
@@ -140,8 +149,12 @@ struct Session {
 // Copies a text field under the field lock (for threads other than the owner).
 std::string read_field(Session& s, const std::string Session::*field);
 void write_field(Session& s, std::string Session::*field, std::string value);
-// Sets the message buffer (cut to 2047 bytes).
+// Sets the status message (cut to 2047 bytes and at a NUL) under the field lock.
 void set_message(Session& s, std::string_view text);
+// The status message, copied under the field lock.
+std::string read_message(Session& s);
+// The status message cut as set_message stores it.
+std::string bounded_message(std::string_view text);
 
 // Shuts a socket down in both directions and closes it, once, under the socket lock.
 // Only the thread that blocks on a socket closes it; others call shutdown_session_socket,

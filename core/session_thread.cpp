@@ -64,7 +64,7 @@ void read_peer(Session& s) {
 }
 
 std::string_view message_text(Session& s) {
-  return std::string_view(s.message(), shared::bounded_length(s.message(), NFD_MESSAGE_SIZE));
+  return std::string_view(s.view.message, shared::bounded_length(s.view.message, NFD_MESSAGE_SIZE));
 }
 
 // Session start up to the greeting; false when the session is refused.

@@ -229,12 +229,18 @@ std::vector<int> match_user_plugins(const std::vector<std::string>& paths) {
 }
 
 int plugin_message(core::Session& s, int code, int command_number, const char* line) {
+  // The reply buffer starts as the status message; the data worker may set that message
+  // meanwhile, so the hooks work on the view and a changed reply is stored back.
+  const std::string before = core::read_message(s);
+  store_text(s.view.message, sizeof s.view.message, before);
   if (g_plugins.empty()) return NFD_CONTINUE;
   fill_view(s, s.view);
   t_hook = HookState{true, false};
   int result = run_message_passes(s, code, command_number, line);
   bool failed = t_hook.allocation_failed;
   t_hook = HookState{};
+  std::string_view after(s.view.message, shared::bounded_length(s.view.message, NFD_MESSAGE_SIZE));
+  if (after != before) core::set_message(s, after);
   if (failed) core::raise_session_fault(kAllocationFailedReply);
   return result;
 }

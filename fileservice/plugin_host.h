@@ -50,7 +50,9 @@ void load_system_plugins(const std::string& config_file);
 void unload_plugins();
 // Plug-in numbers for the paths of an account's list (-1 for paths not loaded).
 std::vector<int> match_user_plugins(const std::vector<std::string>& paths);
-// 0 nobody answered, 1 or 2 the first plug-in's answer.
+// Runs the message hooks on the session thread. s.view.message starts as the session's
+// status message; afterwards it holds the reply a hook wrote (stored back as the status
+// message when it changed). 0 nobody answered, 1 or 2 the first plug-in's answer.
 int plugin_message(core::Session& s, int code, int command_number, const char* line);
 // 1 when a plug-in took the operation, else 0.
 int plugin_socket(core::Session& s, int code, IoRecord* record);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -24,8 +25,10 @@ int remaining_ms(uint32_t deadline) {
   return left > 0 ? left : 0;
 }
 
+// Every wait of the harness ends at a deadline made here, so every one of them is
+// stretched by the time scale.
 uint32_t deadline_after(int timeout_ms) {
-  return platform::tick_ms() + static_cast<uint32_t>(timeout_ms < 0 ? 0 : timeout_ms);
+  return platform::tick_ms() + static_cast<uint32_t>(scaled_ms(timeout_ms < 0 ? 0 : timeout_ms));
 }
 
 // Opens a socket bound to from (port 0) and connects it to 127.0.0.1:port.
@@ -35,7 +38,7 @@ platform::Socket connect_from(uint16_t port, const std::string& from, int timeou
   platform::Socket s = platform::open_tcp_socket();
   if (s == platform::kNoSocket) return s;
   if (!platform::bind_ipv4(s, {*local, 0}, false) ||
-      !platform::connect_ipv4(s, {platform::kLoopbackAddress, port}, timeout_ms)) {
+      !platform::connect_ipv4(s, {platform::kLoopbackAddress, port}, scaled_ms(timeout_ms))) {
     platform::close_socket(s);
     return platform::kNoSocket;
   }
@@ -92,6 +95,17 @@ std::string read_text_file(const std::string& path) {
 std::atomic<int> dir_counter{0};
 
 }  // namespace
+
+int time_scale() {
+  static const int scale = [] {
+    auto text = platform::environment_variable("VELMORA_TEST_TIME_SCALE");
+    int value = text ? std::atoi(text->c_str()) : 1;
+    return value < 1 ? 1 : value > 10 ? 10 : value;
+  }();
+  return scale;
+}
+
+int scaled_ms(int timeout_ms) { return timeout_ms * time_scale(); }
 
 std::string make_temp_dir(const std::string& tag) {
   fs::path base = fs::path(TEST_BINARY_DIR) / "test_sites";
@@ -224,7 +238,7 @@ bool Server::wait_ready(int timeout_ms) {
 std::optional<int> Server::wait_exit(int timeout_ms) {
   if (child_.pid <= 0) return std::nullopt;
   if (exited_) return exit_code_;
-  auto code = platform::wait_process(child_, timeout_ms);
+  auto code = platform::wait_process(child_, scaled_ms(timeout_ms));
   if (code) {
     exited_ = true;
     exit_code_ = *code;
@@ -341,7 +355,7 @@ platform::Socket FtpClient::passive_data(std::string_view command, std::string* 
   for (uint32_t target : {endpoint->address, platform::kLoopbackAddress}) {
     data = platform::open_tcp_socket();
     if (data != platform::kNoSocket && platform::bind_ipv4(data, {from, 0}, false) &&
-        platform::connect_ipv4(data, {target, endpoint->port}, 3000)) {
+        platform::connect_ipv4(data, {target, endpoint->port}, scaled_ms(3000))) {
       break;
     }
     platform::close_socket(data);
@@ -411,19 +425,27 @@ bool AdminClient::connect(uint16_t port, const std::string& from) {
 void AdminClient::wait_until_taken(uint16_t port) {
   // The Core closes its admin listener once it has taken a Manager and sent the snapshot;
   // from then on every event reaches this connection. Probe until a connection attempt
-  // is refused (at most two seconds).
+  // is refused (at most two seconds). An attempt that only timed out met a full backlog
+  // of a listener that is still open.
   uint32_t deadline = deadline_after(2000);
   while (remaining_ms(deadline) > 0) {
-    platform::Socket probe = connect_from(port, "127.0.0.1", 500);
-    if (probe == platform::kNoSocket) return;
+    uint32_t started = platform::tick_ms();
+    platform::Socket probe = connect_from(port, "127.0.0.1", 1000);
+    if (probe == platform::kNoSocket) {
+      if (platform::tick_ms() - started < static_cast<uint32_t>(scaled_ms(500))) return;
+      continue;
+    }
     platform::close_socket(probe);
     platform::sleep_ms(10);
   }
 }
 
 std::optional<shared::AdminEvent> AdminClient::next_event(int timeout_ms) {
+  return next_event_until(deadline_after(timeout_ms));
+}
+
+std::optional<shared::AdminEvent> AdminClient::next_event_until(uint32_t deadline) {
   if (socket_ == platform::kNoSocket) return std::nullopt;
-  uint32_t deadline = deadline_after(timeout_ms);
   while (pending_.size() < shared::kAdminEventSize) {
     if (receive_into(socket_, pending_, deadline) <= 0) return std::nullopt;
   }
@@ -437,7 +459,7 @@ std::optional<shared::AdminEvent> AdminClient::wait_for(uint32_t type, int timeo
                                                         const std::string& user) {
   uint32_t deadline = deadline_after(timeout_ms);
   while (true) {
-    auto event = next_event(remaining_ms(deadline));
+    auto event = next_event_until(deadline);
     if (!event) return std::nullopt;
     if (event->type == type && (user.empty() || event->snapshot.user_name == user)) {
       return event;

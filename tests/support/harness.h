@@ -15,6 +15,12 @@
 
 namespace harness {
 
+// Every time limit of the harness is multiplied by VELMORA_TEST_TIME_SCALE (1 to 10,
+// default 1), so that slow builds (ThreadSanitizer) keep their margins; waits that
+// expect nothing to happen get longer, never shorter.
+int time_scale();
+int scaled_ms(int timeout_ms);
+
 // A fresh, empty folder under the build tree (ends with '/').
 std::string make_temp_dir(const std::string& tag);
 // A TCP port that was free a moment ago on 127.0.0.1.
@@ -137,6 +143,7 @@ class AdminClient {
 
  private:
   void wait_until_taken(uint16_t port);
+  std::optional<shared::AdminEvent> next_event_until(uint32_t deadline);
 
   platform::Socket socket_ = platform::kNoSocket;
   std::string pending_;  // bytes of a record not yet complete
