@@ -9,6 +9,7 @@
 #include "fileservice/plugin_host.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "shared/bounded_text.h"
 #include "shared/ini.h"
 
@@ -247,13 +248,15 @@ void save_at_logout(Session& s) {
   // Only an account that still exists is updated: an account the operator removed while
   // the user was connected is not brought back as a file without its password.
   if (s.user_file.empty() || !is_regular_file(s.user_file)) return;
-  const shared::IniFile account(s.user_file);
+  // One locked replacement of the file for all keys: a session's end costs one write.
+  std::vector<platform::ProfileChange> changes;
   if (s.save_credit != 0) {
-    account.set(kSection, "NowCredit", shared::format_bounded(512, "%f", s.credit.load()));
-    account.set(kSection, "SavedCredit", "1");
+    changes.push_back({"NowCredit", shared::format_bounded(512, "%f", s.credit.load())});
+    changes.push_back({"SavedCredit", "1"});
   }
-  account.set(kSection, "LastConnect", today_text());
-  account.set(kSection, "Email", read_field(s, &Session::email));
+  changes.push_back({"LastConnect", today_text()});
+  changes.push_back({"Email", read_field(s, &Session::email)});
+  platform::profile_write_strings(s.user_file, kSection, changes);
 }
 
 // Eight letters from the system's random source; each letter is upper or lower case at
