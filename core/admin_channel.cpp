@@ -206,6 +206,7 @@ void abort_by_id(uint32_t id) {
   std::lock_guard<std::mutex> guard(core_state().table.lock);
   Session* s = find_session(id);
   if (!s || !s->transferring || s->closing) return;
+  s->abort_sleep.set();  // a paced transfer must not sleep out its block first
   shutdown_session_socket(*s, SessionSocket::Data);
   shutdown_session_socket(*s, SessionSocket::PassiveListen);
 }

@@ -461,6 +461,7 @@ void run_upload(Session& s) {
 }  // namespace
 
 void send_file(Session& s) {
+  s.abort_sleep.reset();  // an abort of an earlier transfer is not this one's
   s.transferred = 0;
   s.upload = 0;
   run_download(s);
@@ -468,6 +469,7 @@ void send_file(Session& s) {
 }
 
 void receive_file(Session& s) {
+  s.abort_sleep.reset();  // an abort of an earlier transfer is not this one's
   s.transferred = 0;
   s.upload = 1;
   run_upload(s);

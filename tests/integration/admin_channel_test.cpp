@@ -412,3 +412,33 @@ TEST_F(AdminDuringTransfer, NewManagerSeesTheRunningDownload) {
 }
 
 }  // namespace
+
+namespace {
+
+// A download paced to 8 kbit/s in 64 KiB blocks sleeps about a minute per block; the
+// Manager's abort must not wait for that sleep to end.
+TEST(AdminAbortOfAPacedDownload, EndsWithoutSleepingOutTheBlock) {
+  harness::Site site("admin-abort-paced");
+  site.set("System", "BufferSize", "65536");
+  site.add_user("alice", {{"UpBps", "8"}});
+  site.write_file("home/big.bin", std::string(256 * 1024, 'x'));
+  harness::Server server(site);
+  harness::AdminClient admin;
+  ASSERT_TRUE(admin.connect(site.admin_port()));
+  harness::FtpClient client;
+  ASSERT_TRUE(client.connect(site.ftp_port()));
+  ASSERT_TRUE(client.login("alice", "alice"));
+  std::string preliminary;
+  platform::Socket data = client.passive_data("RETR big.bin", &preliminary);
+  ASSERT_NE(data, platform::kNoSocket) << preliminary;
+  auto started = admin.wait_for(shared::kEventDownloadStarted);
+  ASSERT_TRUE(started);
+  char first[16];
+  ASSERT_GT(platform::recv_some_timeout(data, first, sizeof first, 5000), 0);
+  admin.send(shared::AdminCommandCode::AbortTransfer, started->session_id);
+  EXPECT_EQ(client.reply(10000), "426 Connection closed transfer aborted.\r\n");
+  harness::read_data(data, 10000);
+  EXPECT_EQ(client.command("NOOP"), "200 OK\r\n");
+}
+
+}  // namespace
