@@ -5,11 +5,11 @@
 
 namespace platform {
 
+// Notifies while holding the mutex: a waiter often owns the event and destroys it as
+// soon as its wait returns, which must not happen while this call still uses it.
 void Event::set() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    signalled_ = true;
-  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  signalled_ = true;
   if (manual_reset_)
     changed_.notify_all();
   else

@@ -120,7 +120,27 @@ std::string make_temp_dir(const std::string& tag) {
   }
 }
 
+// True when a listener could bind the port on every address right now.
+bool port_is_free(uint16_t port) {
+  platform::Socket s = platform::open_tcp_socket();
+  bool free = s != platform::kNoSocket && platform::bind_ipv4(s, {platform::kAnyAddress, port}, true);
+  platform::close_socket(s);
+  return free;
+}
+
+// Ports below the system's ephemeral range (32768 and up): an outgoing connection of
+// some other test never takes one of them as its local port between the choice and the
+// server's bind.
 uint16_t free_port() {
+  constexpr uint32_t kLow = 20000;
+  constexpr uint32_t kCount = 12000;
+  static std::atomic<uint32_t> next{static_cast<uint32_t>(
+      std::chrono::steady_clock::now().time_since_epoch().count() ^
+      (platform::current_process_id() * 7919u))};
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    uint16_t port = static_cast<uint16_t>(kLow + (next.fetch_add(7) * 2654435761u >> 8) % kCount);
+    if (port_is_free(port)) return port;
+  }
   platform::Socket s = platform::open_tcp_socket();
   uint16_t port = 0;
   if (s != platform::kNoSocket && platform::bind_ipv4(s, {platform::kLoopbackAddress, 0}, false)) {
