@@ -92,8 +92,19 @@ struct Site {
   std::string home() const { return root + "home/"; }
 };
 
-constexpr const char* kUsers[] = {"soak0", "soak1", "soak2", "soak3"};
+// Working accounts soak0, soak1, ...: four unless SOAK_ACCOUNTS says otherwise. Every
+// logout writes into the account file under its inter-process lock, so few accounts
+// means many sessions queueing on the same lock.
+std::vector<std::string> kUsers;
 constexpr const char* kIdleUsers[] = {"idle0", "idle1"};
+
+void choose_accounts() {
+  const char* given = std::getenv("SOAK_ACCOUNTS");
+  int count = given ? std::max(1, std::atoi(given)) : 4;
+  for (int i = 0; i < count; ++i) kUsers.push_back("soak" + std::to_string(i));
+}
+
+const std::string& any_user(std::mt19937& random) { return kUsers[random() % kUsers.size()]; }
 
 std::string random_bytes(size_t size, uint32_t seed) {
   std::string out(size, '\0');
@@ -138,7 +149,7 @@ bool build_site(Site& site) {
   platform::profile_write_string(ini, "System", "Port", std::to_string(site.ftp_port));
   platform::profile_write_string(ini, "System", "FtpdCoreListenPort", std::to_string(site.admin_port));
   platform::profile_write_string(ini, "System", "BufferSize", "16384");
-  for (const char* user : kUsers) add_user(site, user, false);
+  for (const std::string& user : kUsers) add_user(site, user, false);
   for (const char* user : kIdleUsers) add_user(site, user, true);
   const size_t sizes[] = {32u << 20, 0, 1, 1000, 65543, 1u << 20, 3u << 20};
   for (size_t i = 0; i < std::size(sizes); ++i) {
@@ -409,7 +420,7 @@ void note_end(Step step) {
 void bad_login_session(Ftp& ftp, Client& c) {
   std::string r = ftp.reply();
   if (!starts(r, "220")) return note_end(unexpected(ftp, c, "greeting", r));
-  r = ftp.command(std::string("USER ") + kUsers[c.pick(4)]);
+  r = ftp.command("USER " + any_user(c.random));
   if (!starts(r, "331")) return note_end(unexpected(ftp, c, "USER", r));
   r = ftp.command("PASS wrong");
   if (!starts(r, "530")) return note_end(unexpected(ftp, c, "wrong PASS", r));
@@ -436,8 +447,8 @@ void idle_session(Ftp& ftp, Client& c) {
 }
 
 void working_session(Ftp& ftp, Client& c) {
-  const char* user = kUsers[c.pick(4)];
-  Step step = login(ftp, c, user, std::string("pw-") + user);
+  const std::string& user = any_user(c.random);
+  Step step = login(ftp, c, user, "pw-" + user);
   for (int steps = 1 + c.pick(8); step == Step::Done && steps > 0 && c.time_left(); --steps) {
     int kind = c.pick(100);
     if (kind < 30) step = do_list(ftp, c);
@@ -618,7 +629,7 @@ bool still_serving(const Site& site) {
   Ftp ftp;
   if (!ftp.connect(site.ftp_port)) return false;
   uint64_t errors_before = figures.errors;
-  bool ok = login(ftp, c, kUsers[0], std::string("pw-") + kUsers[0]) == Step::Done &&
+  bool ok = login(ftp, c, kUsers[0], "pw-" + kUsers[0]) == Step::Done &&
             do_list(ftp, c) == Step::Done && do_retr(ftp, c, false) == Step::Done &&
             starts(ftp.command("QUIT"), "221");
   return ok && figures.errors == errors_before;
@@ -674,6 +685,7 @@ int main(int argc, char** argv) {
   const std::string quorsrv = argv[1];
   const int seconds = argc > 2 ? std::atoi(argv[2]) : 600;
   const int client_count = argc > 3 ? std::atoi(argv[3]) : 500;
+  choose_accounts();
   Site site;
   site.root = make_work_dir(argc > 4 ? argv[4] : nullptr);
   if (seconds <= 0 || client_count <= 0 || !build_site(site)) {
@@ -685,7 +697,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "quorsrv did not start (%s)\n", (site.root + "quorsrv.out").c_str());
     return 2;
   }
-  std::printf("site=%s seconds=%d clients=%d quorsrv_pid=%d\n", site.root.c_str(), seconds, client_count, core->pid);
+  std::printf("site=%s seconds=%d clients=%d accounts=%zu quorsrv_pid=%d\n", site.root.c_str(), seconds,
+              client_count, kUsers.size(), core->pid);
+  std::fflush(stdout);
 
   // Start values: the Manager connected and one session served, so that what a first
   // session sets up once (log files, caches) is part of the baseline.
