@@ -1,6 +1,8 @@
 // The process: directory, environment, identity and child processes.
 #include "platform/process.h"
 
+#include "platform/clock.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -107,8 +109,14 @@ std::optional<uint32_t> find_owner_in(const char* table, uint16_t our_port, uint
 }  // namespace
 
 std::optional<uint32_t> tcp_connection_owner(uint16_t local_port, uint16_t remote_port) {
-  if (auto uid = find_owner_in("/proc/net/tcp", local_port, remote_port)) return uid;
-  return find_owner_in("/proc/net/tcp6", local_port, remote_port);
+  // The kernel prints its socket table bucket by bucket without a snapshot: while many
+  // sockets come and go a line can be missed, so a socket not found is looked for again.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    if (attempt > 0) sleep_ms(25);
+    if (auto uid = find_owner_in("/proc/net/tcp", local_port, remote_port)) return uid;
+    if (auto uid = find_owner_in("/proc/net/tcp6", local_port, remote_port)) return uid;
+  }
+  return std::nullopt;
 }
 
 int open_descriptor_count() {
