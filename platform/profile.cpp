@@ -306,7 +306,9 @@ bool edit_key(std::vector<std::string>& lines, std::string_view section, std::st
       changed = true;
       continue;
     }
-    lines[i] = std::string(line.name) + "=" + std::string(*value);
+    std::string updated = std::string(line.name) + "=" + std::string(*value);
+    if (lines[i] == updated) return false;  // already so: the file is left alone
+    lines[i] = std::move(updated);
     return true;
   }
   if (!value) return changed;
@@ -384,12 +386,29 @@ bool profile_write_string(const std::string& file, std::string_view section,
   return rewrite(file, edit_key, trim(section), trim(key), value);
 }
 
+namespace {
+
+// True when the file (as cached) already holds every value of changes and none of the
+// keys that changes delete.
+bool already_holds(const std::string& file, std::string_view section,
+                   const std::vector<ProfileChange>& changes) {
+  auto parsed = load(file);
+  for (const ProfileChange& change : changes) {
+    const std::string* current = find_value(*parsed, section, change.key);
+    if (change.value ? (!current || *current != *change.value) : current != nullptr) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool profile_write_strings(const std::string& file, std::string_view section,
                            const std::vector<ProfileChange>& changes) {
   if (!safe_section(section)) return false;
   for (const ProfileChange& change : changes) {
     if (!safe_key(change.key) || (change.value && !safe_text(*change.value))) return false;
   }
+  if (already_holds(file, section, changes)) return true;  // no lock, no write
   FileLock lock(file);
   if (!lock.held()) return false;
   std::optional<std::string> content = read_whole_file(file);

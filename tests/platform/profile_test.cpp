@@ -168,6 +168,19 @@ TEST(ProfileWrite, SeveralKeysChangeInOneReplacement) {
             "[UserInfo]\r\nPassWord=x\r\nLastConnect=26/12/07\r\nNowCredit=5.000000\r\n[Other]\r\nEmail=keep\r\n");
 }
 
+TEST(ProfileWrite, ValuesAlreadyThereLeaveTheFileAlone) {
+  unit::TempDir dir("profile");
+  write(dir / "a.ini", "[UserInfo]\r\nLastConnect=26/12/07\r\nEmail=a@b\r\n");
+  auto before = file_info(dir / "a.ini");
+  ASSERT_TRUE(before);
+  EXPECT_TRUE(profile_write_strings(dir / "a.ini", "UserInfo", {{"LastConnect", "26/12/07"}, {"Email", "a@b"}}));
+  EXPECT_TRUE(profile_write_string(dir / "a.ini", "UserInfo", "Email", "a@b"));
+  EXPECT_EQ(file_info(dir / "a.ini")->inode, before->inode);  // not replaced
+  EXPECT_TRUE(profile_write_strings(dir / "a.ini", "UserInfo", {{"LastConnect", "26/12/08"}}));
+  EXPECT_NE(file_info(dir / "a.ini")->inode, before->inode);
+  EXPECT_EQ(read(dir / "a.ini"), "[UserInfo]\r\nLastConnect=26/12/08\r\nEmail=a@b\r\n");
+}
+
 TEST(ProfileWrite, SeveralKeysWithOneUnsafeValueWriteNothing) {
   unit::TempDir dir("profile");
   write(dir / "a.ini", "[UserInfo]\r\nPassWord=x\r\n");
