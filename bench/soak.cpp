@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench/ftp_reply.h"
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
@@ -209,15 +210,13 @@ class Ftp {
   // reason in *failure.
   platform::Socket passive(std::string* failure) {
     std::string answer = command("PASV");
-    size_t open = answer.find('(');
-    unsigned h1, h2, h3, h4, p1, p2;
-    if (answer.rfind("227", 0) != 0 || open == std::string::npos ||
-        std::sscanf(answer.c_str() + open, "(%u,%u,%u,%u,%u,%u)", &h1, &h2, &h3, &h4, &p1, &p2) != 6) {
+    std::optional<uint16_t> announced = bench::passive_port(answer);
+    if (!announced) {
       *failure = "reply " + answer;
       return platform::kNoSocket;
     }
     platform::Socket data = platform::open_tcp_socket();
-    uint16_t port = static_cast<uint16_t>(p1 * 256 + p2);
+    uint16_t port = *announced;
     if (!platform::connect_ipv4(data, {platform::kLoopbackAddress, port}, 10000)) {
       platform::close_socket(data);
       *failure = "no connection to port " + std::to_string(port);
@@ -232,17 +231,7 @@ class Ftp {
   }
 
  private:
-  size_t complete_length() const {
-    size_t end = pending_.find("\r\n");
-    if (end == std::string::npos) return 0;
-    if (pending_.size() < 4 || pending_[3] != '-') return end + 2;
-    for (size_t start = end + 2;; start = end + 2) {
-      end = pending_.find("\r\n", start);
-      if (end == std::string::npos) return 0;
-      if (end - start >= 4 && pending_.compare(start, 3, pending_, 0, 3) == 0 && pending_[start + 3] == ' ')
-        return end + 2;
-    }
-  }
+  size_t complete_length() const { return bench::complete_reply_length(pending_); }
 
   platform::Socket socket_ = platform::kNoSocket;
   std::string pending_;
