@@ -1,0 +1,68 @@
+// Automatic IP notification: the server's state filled into a template and uploaded to
+// another FTP server, periodically, on connection changes and when the Manager ends.
+#pragma once
+#include <QObject>
+#include <QString>
+#include <memory>
+#include <string>
+
+class QWidget;
+
+namespace manager {
+
+// [AutoIP] of velmoraFTPd.ini.
+struct AutoIpSettings {
+  std::string server;          // QuorSrv
+  int port = 21;               // Port
+  std::string user;            // User
+  std::string password;        // PassWord (99 characters when the main view loads it)
+  std::string remote_name;     // UpFileName
+  std::string running_template;  // TempFile1
+  std::string end_template;      // TempFile2
+  int check_minutes = 600;     // CheckTime
+  bool enabled = false;        // UseAutoIPMode
+  bool on_ip_change = false;   // UploadChangeIP
+  bool on_connection_change = false;  // UploadChangeCon
+  bool at_end = false;         // UploadChangeEnd
+  bool force = false;          // UploadForce
+};
+AutoIpSettings load_auto_ip_settings(const std::string& ini_file);
+
+// What fills a template.
+struct NoticeSnapshot {
+  AutoIpSettings settings;
+  std::string ip_address;      // up to 31 characters
+  int connections = 0;
+  int max_connect = 0;
+  int uploading = 0;
+  int downloading = 0;
+  double upload_bps = 0;
+  double download_bps = 0;
+};
+
+// Runs the uploads. Every status text of an upload is emitted as status_text, queued to
+// the thread that owns the notifier, in order.
+class Notifier : public QObject {
+  Q_OBJECT
+ public:
+  explicit Notifier(QObject* parent = nullptr);
+  ~Notifier() override;  // shut_down()
+  // Fills TempFile1 and uploads on a worker thread.
+  void start_running_notice(const NoticeSnapshot& snapshot);
+  // Fills TempFile2 and uploads on the calling thread.
+  void send_end_notice(const NoticeSnapshot& snapshot);
+  // Aborts a running upload and waits up to 10 s for its thread.
+  void shut_down();
+
+ signals:
+  void status_text(QString text);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// The dialog "自動IP通知"; true when closed with OK.
+bool run_auto_ip_dialog(QWidget* parent, const std::string& ini_file);
+
+}  // namespace manager

@@ -1,0 +1,83 @@
+// The Manager's side of the Core: the running test, starting the Core (as a child
+// process or as the systemd service), the admin channel with its receive thread, the
+// operator's commands, and the connect/disconnect command that ties them together.
+#pragma once
+#include <QByteArray>
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "manager/shell/program_paths.h"
+
+namespace manager {
+
+// [System] keys the Manager reads to find the Core.
+struct CoreSettings {
+  bool service = false;        // Service
+  int ftp_port = 21;           // Port
+  int admin_port = 54253;      // FtpdCoreListenPort
+};
+CoreSettings read_core_settings(const std::string& ini_file);
+
+// True when a Core serves this site: the named mutex "velmoraftpd:<Port>" exists, or,
+// with Service set, the systemd service is active.
+bool core_is_running(const std::string& ini_file);
+
+// The admin channel: one connection to the Core's admin port on 127.0.0.1 and a thread
+// that receives 4180-byte records and hands each to the user-interface thread through
+// record_received (queued, in order, one emission per receive).
+class CoreChannel : public QObject {
+  Q_OBJECT
+ public:
+  explicit CoreChannel(ProgramPaths paths, QObject* parent = nullptr);
+  ~CoreChannel() override;  // closes the channel and joins its thread
+
+  // Starts the Core when it does not run, then connects (three attempts spread over a
+  // few seconds) and starts the receive thread. False when no connection was made.
+  bool start_and_connect();
+  bool is_open() const;
+  void send_kick(uint32_t session_id);
+  void send_abort(uint32_t session_id);
+  // Sends the stop command; when this Manager started the Core as a process, waits for
+  // that process to end.
+  void send_stop();
+  void close_channel();
+
+ signals:
+  void record_received(QByteArray record);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// What the connect/disconnect command needs from the windows around it.
+struct ConnectHooks {
+  std::function<void(const std::string&)> log;            // one line to the log pane
+  std::function<void(const std::string&)> show_message;   // message box, OK only
+  std::function<bool(const std::string&)> ask_yes_no;     // true for Yes
+  std::function<size_t()> session_count;                  // rows of the live user list
+  std::function<void()> on_connected;   // after the channel is up: address lookup, plug-ins
+  std::function<void()> on_disconnected;  // after the stop: unload plug-ins
+};
+
+// The menu command "接続/切断": connect (wanted true) or stop the Core (wanted false);
+// true when the wanted state took effect.
+class CoreController {
+ public:
+  CoreController(CoreChannel& channel, ProgramPaths paths, ConnectHooks hooks);
+  bool toggle(bool wanted);
+  bool connected() const { return connected_; }
+
+ private:
+  bool connect_core();
+  bool disconnect_core();
+  CoreChannel& channel_;
+  ProgramPaths paths_;
+  ConnectHooks hooks_;
+  bool connected_ = false;
+};
+
+}  // namespace manager
