@@ -1,0 +1,30 @@
+// Every message box and file chooser of the Manager goes through these calls, so that a
+// test can read each text the operator would see and give the operator's answers.
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace manager {
+
+// A message box with an OK button (caption: the application's name).
+void show_message(QWidget* parent, const std::string& text);
+// A Yes/No question; true for Yes.
+bool ask_yes_no(QWidget* parent, const std::string& text);
+// A file-open dialog for an existing file; filter in Qt's form ("PlugIn (*.so);;All (*)").
+std::optional<std::string> choose_existing_file(QWidget* parent, const std::string& filter);
+// A folder chooser starting at start; the chosen folder ends with '/'.
+std::optional<std::string> choose_folder(QWidget* parent, const std::string& start);
+
+// Replaces the real dialogs (tests). A member left empty keeps the real dialog.
+struct PromptHook {
+  std::function<void(const std::string&)> message;
+  std::function<bool(const std::string&)> question;
+  std::function<std::optional<std::string>(const std::string& filter)> open_file;
+  std::function<std::optional<std::string>(const std::string& start)> folder;
+};
+void set_prompt_hook(PromptHook hook);
+
+}  // namespace manager
