@@ -1,7 +1,16 @@
-// Placeholder entry point: replaced by the main window.
+// The Manager: the operator's window over the Core.
 #include <QApplication>
+
+#include "manager/shell/main_frame.h"
+#include "manager/shell/program_paths.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  return 0;
+  application.setApplicationName("velmoraFTPd");
+  // The window hides in the tray; only closing the main window ends the program.
+  QApplication::setQuitOnLastWindowClosed(false);
+  manager::CMainFrame frame(manager::program_paths());
+  QObject::connect(&frame, &manager::CMainFrame::closed, &application, &QApplication::quit);
+  frame.start();
+  return application.exec();
 }
