@@ -9,11 +9,13 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -227,6 +229,111 @@ std::optional<int> wait_process(ChildProcess child, int timeout_ms) {
 
 void signal_process(ChildProcess child, int signal_number) {
   if (child.pid > 0) kill(child.pid, signal_number);
+}
+
+namespace {
+
+// Spawn attributes shared by the helpers below: no blocked signals in the child and
+// default handling of the stop signals and SIGPIPE; optionally a session of its own.
+void init_child_attributes(posix_spawnattr_t& attributes, bool own_session) {
+  posix_spawnattr_init(&attributes);
+  sigset_t empty, defaults;
+  sigemptyset(&empty);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGTERM);
+  posix_spawnattr_setsigmask(&attributes, &empty);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+  if (own_session) flags |= POSIX_SPAWN_SETSID;
+  posix_spawnattr_setflags(&attributes, flags);
+}
+
+std::optional<ChildProcess> spawn_with(const std::string& program,
+                                       const std::vector<std::string>& arguments,
+                                       const std::vector<std::string>& extra_environment,
+                                       posix_spawn_file_actions_t& actions, bool own_session) {
+  std::vector<std::string> argv_texts{program};
+  argv_texts.insert(argv_texts.end(), arguments.begin(), arguments.end());
+  std::vector<std::string> env_texts = child_environment(extra_environment);
+  std::vector<char*> argv = pointers_to(argv_texts);
+  std::vector<char*> envp = pointers_to(env_texts);
+  posix_spawnattr_t attributes;
+  init_child_attributes(attributes, own_session);
+  pid_t pid = -1;
+  int r = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+  posix_spawnattr_destroy(&attributes);
+  if (r != 0) return std::nullopt;
+  return ChildProcess{pid};
+}
+
+// Reads everything from fd until end of file or the deadline; false on time-out.
+bool read_until_end(int fd, std::string& output, std::chrono::steady_clock::time_point deadline) {
+  char buffer[4096];
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    pollfd entry{fd, POLLIN, 0};
+    int ready = poll(&entry, 1, static_cast<int>(left.count()));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return false;
+    ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return true;
+    output.append(buffer, static_cast<size_t>(n));
+  }
+}
+
+}  // namespace
+
+std::optional<ChildProcess> spawn_detached_process(
+    const std::string& program, const std::vector<std::string>& arguments,
+    const std::vector<std::string>& extra_environment) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  auto child = spawn_with(program, arguments, extra_environment, actions, true);
+  posix_spawn_file_actions_destroy(&actions);
+  return child;
+}
+
+std::optional<ProgramResult> run_program(const std::string& program,
+                                         const std::vector<std::string>& arguments,
+                                         int timeout_ms) {
+  int ends[2];
+  if (pipe2(ends, O_CLOEXEC) != 0) return std::nullopt;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  auto child = spawn_with(program, arguments, {}, actions, false);
+  posix_spawn_file_actions_destroy(&actions);
+  close(ends[1]);
+  if (!child) {
+    close(ends[0]);
+    return std::nullopt;
+  }
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  ProgramResult result;
+  bool ended = read_until_end(ends[0], result.output, deadline);
+  close(ends[0]);
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+      deadline - std::chrono::steady_clock::now());
+  std::optional<int> code =
+      ended ? wait_process(*child, static_cast<int>(std::max<long long>(0, left.count())))
+            : std::nullopt;
+  if (!code) {
+    signal_process(*child, kSignalKill);
+    wait_process(*child, -1);
+    return std::nullopt;
+  }
+  result.exit_code = *code;
+  return result;
 }
 
 int current_process_id() { return static_cast<int>(getpid()); }

@@ -44,6 +44,22 @@ std::optional<ChildProcess> spawn_process(const std::string& program,
 // already waited for), or none if it still runs.
 std::optional<int> wait_process(ChildProcess child, int timeout_ms);
 void signal_process(ChildProcess child, int signal_number);
+// Starts program in a session of its own (no controlling terminal, so a terminal's
+// hang-up or interrupt does not reach it) with standard input, output and error on
+// /dev/null; extra_environment entries are "NAME=value".
+std::optional<ChildProcess> spawn_detached_process(const std::string& program,
+                                                   const std::vector<std::string>& arguments,
+                                                   const std::vector<std::string>& extra_environment);
+// What a finished program wrote to standard output (standard error is dropped).
+struct ProgramResult {
+  int exit_code = -1;
+  std::string output;
+};
+// Runs program and waits up to timeout_ms for it; none when it cannot be started or does
+// not end in time (it is then killed and reaped).
+std::optional<ProgramResult> run_program(const std::string& program,
+                                         const std::vector<std::string>& arguments,
+                                         int timeout_ms);
 inline constexpr int kSignalTerminate = 15;
 inline constexpr int kSignalInterrupt = 2;
 inline constexpr int kSignalKill = 9;

@@ -130,6 +130,33 @@ ServiceResult remove_service() {
   return ServiceResult::Done;
 }
 
+bool service_manager_available() {
+  return is_directory(unit_folder()) && systemctl_program().has_value();
+}
+
+bool service_installed() { return path_exists(unit_path()); }
+
+ServiceState service_state() {
+  auto systemctl = systemctl_program();
+  if (!systemctl) return ServiceState::Unknown;
+  auto result =
+      run_program(*systemctl, {"is-active", std::string(kServiceName) + ".service"},
+                  kSystemctlTimeoutMs);
+  if (!result) return ServiceState::Unknown;
+  std::string word = result->output.substr(0, result->output.find_first_of("\r\n"));
+  if (word == "active" || word == "reloading") return ServiceState::Active;
+  if (word == "activating") return ServiceState::Starting;
+  if (word == "inactive" || word == "failed" || word == "deactivating")
+    return ServiceState::Stopped;
+  return ServiceState::Unknown;
+}
+
+bool start_service() {
+  auto systemctl = systemctl_program();
+  if (!systemctl) return false;
+  return run_systemctl(*systemctl, {"start", std::string(kServiceName) + ".service"});
+}
+
 void handle_stop_signals(std::function<void()> on_stop) {
   signal(SIGPIPE, SIG_IGN);
   sigset_t stop;

@@ -18,6 +18,19 @@ ServiceResult install_service(const std::string& executable);
 // Disables and removes the unit.
 ServiceResult remove_service();
 
+// True when the unit folder exists and systemctl can be run.
+bool service_manager_available();
+// True when velmoraftpd.service exists in the unit folder.
+bool service_installed();
+
+// The unit's state as `systemctl is-active` reports it: Active ("active", "reloading"),
+// Starting ("activating"), Stopped ("inactive", "failed", "deactivating"); Unknown when
+// systemctl cannot be run or answers anything else.
+enum class ServiceState { Active, Starting, Stopped, Unknown };
+ServiceState service_state();
+// `systemctl start velmoraftpd.service`; false when it is refused or cannot be run.
+bool start_service();
+
 // Blocks SIGINT, SIGTERM and SIGPIPE in the calling thread (call before any thread
 // starts) and starts a thread that calls on_stop once for the first SIGINT or SIGTERM.
 void handle_stop_signals(std::function<void()> on_stop);

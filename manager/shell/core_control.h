@@ -10,6 +10,7 @@
 #include <string>
 
 #include "manager/shell/program_paths.h"
+#include "platform/socket.h"
 
 namespace manager {
 
@@ -24,6 +25,15 @@ CoreSettings read_core_settings(const std::string& ini_file);
 // True when a Core serves this site: the named mutex "velmoraftpd:<Port>" exists, or,
 // with Service set, the systemd service is active.
 bool core_is_running(const std::string& ini_file);
+
+// Time limits of the channel; tests shorten them.
+struct CoreTimeLimits {
+  int attempt_spacing_ms = 1000;  // the three connect attempts start 0, 1 and 2 spacings in
+  int connect_timeout_ms = 2000;  // one attempt
+  int service_start_ms = 30000;   // a starting service must be active within this
+  int service_poll_ms = 250;      // pause between two looks at a starting service
+  int stop_wait_ms = 60000;       // wait for the Core process this Manager started to end
+};
 
 // The admin channel: one connection to the Core's admin port on 127.0.0.1 and a thread
 // that receives 4180-byte records and hands each to the user-interface thread through
@@ -43,13 +53,22 @@ class CoreChannel : public QObject {
   // Sends the stop command; when this Manager started the Core as a process, waits for
   // that process to end.
   void send_stop();
+  // Shuts the socket down (the receive thread then closes it) and joins the thread.
   void close_channel();
+
+  void set_time_limits(const CoreTimeLimits& limits);
+  // Process id of the Core this Manager started and has not seen end; -1 when none.
+  int core_process_id() const;
 
  signals:
   void record_received(QByteArray record);
 
  private:
   struct State;
+  bool start_core(const CoreSettings& settings);
+  bool start_receiver(platform::Socket socket);
+  void receive_records(platform::Socket socket);
+  void send_command(uint8_t code, uint32_t session_id);
   std::unique_ptr<State> state_;
 };
 
