@@ -151,6 +151,16 @@ void shutdown_both(Socket s) {
   if (s != kNoSocket) shutdown(s, SHUT_RDWR);
 }
 
+void shutdown_receive(Socket s) {
+  if (s != kNoSocket) shutdown(s, SHUT_RD);
+}
+
+void shutdown_send(Socket s) {
+  if (s != kNoSocket) shutdown(s, SHUT_WR);
+}
+
+int wait_readable(Socket s, int timeout_ms) { return poll_one(s, POLLIN, timeout_ms); }
+
 void close_socket(Socket s) {
   if (s != kNoSocket) close(s);
 }

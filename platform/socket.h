@@ -41,6 +41,11 @@ long recv_some_timeout(Socket s, void* buffer, size_t size, int timeout_ms);
 // returns bytes sent (fewer on a broken connection), or -1 when the call is unsupported.
 long long send_file_range(Socket s, int file_descriptor, uint64_t offset, uint64_t count);
 void shutdown_both(Socket s);                   // SHUT_RDWR; ignores errors
+void shutdown_receive(Socket s);                // SHUT_RD: a blocked receive returns 0
+void shutdown_send(Socket s);                   // SHUT_WR: a blocked send fails
+// Waits until s can be read (or accepted from, or has ended); 1 ready, 0 time-out,
+// -1 error. timeout_ms < 0 waits without a limit.
+int wait_readable(Socket s, int timeout_ms);
 void close_socket(Socket s);                    // ignores kNoSocket
 std::optional<Ipv4Endpoint> local_endpoint(Socket s);
 std::optional<Ipv4Endpoint> peer_endpoint(Socket s);

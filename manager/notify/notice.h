@@ -27,6 +27,10 @@ struct AutoIpSettings {
   bool force = false;          // UploadForce
 };
 AutoIpSettings load_auto_ip_settings(const std::string& ini_file);
+// The same, with the longer password limit of the settings dialog.
+AutoIpSettings load_auto_ip_settings_for_dialog(const std::string& ini_file);
+// Writes every key, in the dialog's order; false when the file cannot be written.
+bool save_auto_ip_settings(const std::string& ini_file, const AutoIpSettings& settings);
 
 // What fills a template.
 struct NoticeSnapshot {
@@ -53,6 +57,10 @@ class Notifier : public QObject {
   void send_end_notice(const NoticeSnapshot& snapshot);
   // Aborts a running upload and waits up to 10 s for its thread.
   void shut_down();
+  // True while a running-time upload is queued or running.
+  bool upload_running() const;
+  // How long each receive waits for the server (5000 ms; tests lengthen it).
+  void set_receive_bound(int milliseconds);
 
  signals:
   void status_text(QString text);
