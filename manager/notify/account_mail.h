@@ -3,8 +3,11 @@
 #pragma once
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 class QWidget;
 
@@ -29,6 +32,10 @@ class AccountMailer : public QObject {
   // False when mail.txt cannot be read (nothing is started).
   bool start(const std::string& user_name, const std::string& password,
              const std::string& address, const std::string& body_file);
+  // The SMTP port (25); tests point the mailer at a server of their own.
+  void set_smtp_port(uint16_t port);
+  // How long each receive waits for the server (5000 ms; tests lengthen it).
+  void set_receive_bound(int milliseconds);
 
  signals:
   void mail_finished(manager::AccountMailResult result);
@@ -37,6 +44,16 @@ class AccountMailer : public QObject {
   struct State;
   std::unique_ptr<State> state_;
 };
+
+// mail.txt beside the settings file.
+std::string mail_body_path(const std::string& ini_file);
+// The body used when mail.txt does not exist yet.
+std::string default_mail_body();
+// mail.txt as text (CR LF read as LF); none when it cannot be opened.
+std::optional<std::string> read_mail_body(const std::string& path);
+// Every $USER$ and $PASS$ replaced, left to right; the inserted texts are not searched again.
+std::string fill_mail_tags(std::string_view body, const std::string& user_name,
+                           const std::string& password);
 
 // "メール本文作成": edits mail.txt beside ini_file and the subject; true on OK.
 bool run_mail_body_dialog(QWidget* parent, const std::string& ini_file, std::string& subject);
