@@ -60,7 +60,7 @@ CGroupDialog::CGroupDialog(std::string user_dir, std::string ini_file, QWidget* 
 
 void CGroupDialog::fill() {
   list_->clear();
-  for (const std::string& name : group_names(user_dir_)) list_->addItem(QString::fromStdString(name));
+  for (const std::string& name : account_group_names(user_dir_)) list_->addItem(QString::fromStdString(name));
 }
 
 // A new group starts from the template; a group of the same name is replaced. The

@@ -29,7 +29,7 @@ QString real_text(double value) { return QString::number(value, 'f', 6); }
 
 }  // namespace
 
-std::vector<std::string> group_names(const std::string& folder) {
+std::vector<std::string> account_group_names(const std::string& folder) {
   std::vector<platform::DirEntry> entries;
   std::vector<std::string> names;
   if (!platform::scan_directory(folder + "*.grp", entries)) return names;
@@ -112,7 +112,7 @@ void CUserTab::build() {
 
 // The first group whose name begins with the account's group (letter case ignored).
 void CUserTab::fill_groups(const std::string& folder, const std::string& selected) {
-  for (const std::string& name : group_names(folder)) group_list_->addItem(q(name));
+  for (const std::string& name : account_group_names(folder)) group_list_->addItem(q(name));
   group_list_->setCurrentIndex(-1);
   for (int i = 0; i < group_list_->count(); ++i) {
     if (group_list_->itemText(i).startsWith(q(selected), Qt::CaseInsensitive)) {

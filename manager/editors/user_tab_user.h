@@ -14,7 +14,7 @@ class QPushButton;
 namespace manager {
 
 // Names of the "*.grp" files of a folder (without extension), in directory order.
-std::vector<std::string> group_names(const std::string& folder);
+std::vector<std::string> account_group_names(const std::string& folder);
 
 class CUserTab : public QWidget {
   Q_OBJECT
