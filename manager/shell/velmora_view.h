@@ -47,6 +47,8 @@ class CVelmoraFTPdView : public QTreeWidget, public MonitorOutput {
 
   Monitor& monitor() { return monitor_; }
   CoreChannel& channel() { return channel_; }
+  Notifier& notifier() { return notifier_; }
+  AccountMailer& mailer() { return mailer_; }
   const ProgramPaths& paths() const { return paths_; }
 
   // Context-menu and font commands (objectNames "c32774", "c32778", "c32776", "c32797",

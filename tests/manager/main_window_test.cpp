@@ -1,0 +1,340 @@
+// The main window: its menus and bars, the stored placement, splitter and column widths,
+// fonts, the tray, and the whole Manager against a real quorsrv: starting or joining the
+// Core, a login shown in the list, a kick from the context menu, and closing with
+// CloseSrv stopping the Core.
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QToolBar>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "manager/shell/core_control.h"
+#include "manager/shell/fonts.h"
+#include "manager/shell/log_view.h"
+#include "manager/shell/main_frame.h"
+#include "manager/shell/program_paths.h"
+#include "manager/shell/prompts.h"
+#include "manager/shell/velmora_view.h"
+#include "platform/process.h"
+#include "shared/admin_record.h"
+#include "shared/ini.h"
+#include "tests/manager/support/qt_wait.h"
+#include "tests/support/harness.h"
+
+namespace {
+
+using manager::CMainFrame;
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    site_ = std::make_unique<harness::Site>("main-window");
+    // The Core the Manager starts is a link to the built quorsrv; it finds its site
+    // through the inherited VELMORAFTPD_HOME.
+    platform::set_environment_variable("VELMORAFTPD_HOME", site_->root());
+    std::filesystem::create_symlink(QUORSRV_PATH, site_->root() + "quorsrv");
+    site_->add_user("alice");
+    site_->add_user("bob");
+    manager::PromptHook hook;
+    hook.message = [this](const std::string& text) { messages_.push_back(text); };
+    hook.question = [this](const std::string& text) {
+      questions_.push_back(text);
+      return answer_;
+    };
+    manager::set_prompt_hook(hook);
+  }
+
+  void TearDown() override {
+    // A Core this Manager started is stopped, so no test leaves one behind.
+    answer_ = true;
+    if (frame_ && frame_->connected()) frame_->view()->toggle_connection(false);
+    frame_.reset();
+    manager::set_prompt_hook({});
+    manager::set_font_chooser_hook({});
+  }
+
+  CMainFrame& frame() {
+    if (!frame_) frame_ = std::make_unique<CMainFrame>(manager::derive_program_paths(site_->root()));
+    return *frame_;
+  }
+  std::string ini_value(const std::string& section, const std::string& key) {
+    return shared::IniFile(site_->config_file()).get(section, key, "<none>");
+  }
+  std::string log_text() { return frame().log_view()->text(); }
+  int row_of(const std::string& user) {
+    auto* view = frame().view();
+    for (int i = 0; i < view->topLevelItemCount(); ++i) {
+      if (view->topLevelItem(i)->text(0).toStdString() == user) return i;
+    }
+    return -1;
+  }
+  bool core_serves() {
+    harness::FtpClient probe;
+    return probe.connect(site_->ftp_port()) && probe.reply(2000).rfind("220", 0) == 0;
+  }
+
+  std::unique_ptr<harness::Site> site_;
+  std::unique_ptr<CMainFrame> frame_;
+  std::vector<std::string> messages_, questions_;
+  bool answer_ = true;
+};
+
+TEST_F(MainWindow, MenusToolbarStatusBarAndTrayCarryTheirTexts) {
+  std::vector<std::string> popups;
+  for (QAction* action : frame().menuBar()->actions()) popups.push_back(action->text().toStdString());
+  EXPECT_EQ(popups, (std::vector<std::string>{"接続(&C)", "表示(&V)", "設定(&O)", "ﾍﾙﾌﾟ(&H)"}));
+  const std::vector<std::pair<int, std::string>> items = {
+      {32796, "接続/切断(&C)"},   {32801, "ユーザー検索(&U)"}, {32771, "ユーザーリスト(&U)"},
+      {32772, "システム(&S)"},    {32773, "自動IP告知機能(&A)"}, {32800, "RAS(&R)"},
+      {161, "ヘルプ(&H)"},        {57664, "velmoraFTPd のﾊﾞｰｼﾞｮﾝ情報(&A)..."}};
+  for (const auto& [number, text] : items) {
+    ASSERT_NE(frame().command(number), nullptr) << number;
+    EXPECT_EQ(frame().command(number)->text().toStdString(), text);
+  }
+  EXPECT_EQ(frame().view()->user_font_action()->text().toStdString(), "ユーザー(&U)");
+  EXPECT_EQ(frame().view()->message_font_action()->text().toStdString(), "メッセージ(&M)");
+  auto* toolbar = frame().findChild<QToolBar*>("toolbar");
+  ASSERT_NE(toolbar, nullptr);
+  std::vector<std::string> buttons;
+  for (QAction* action : toolbar->actions()) {
+    buttons.push_back(action->isSeparator() ? "-" : action->objectName().toStdString());
+  }
+  EXPECT_EQ(buttons, (std::vector<std::string>{"c32796", "-", "c32771", "c32772", "-", "c57664"}));
+  for (int i = 0; i < 4; ++i) EXPECT_NE(frame().status_pane(i), nullptr);
+  EXPECT_EQ(frame().tray_icon()->toolTip().toStdString(), "VelmoraFtpd");
+  EXPECT_EQ(frame().windowTitle().toStdString(), "velmoraFTPd");
+  std::vector<std::string> context;
+  for (QAction* a : {frame().view()->status_action(), frame().view()->abort_action(),
+                     frame().view()->kick_action(), frame().view()->refuse_action()}) {
+    context.push_back(a->text().toStdString());
+  }
+  EXPECT_EQ(context, (std::vector<std::string>{"ステータス表示(&S)", "転送接続を切断(&T)",
+                                               "強制切断(&K)", "ユーザー拒否(&R)"}));
+}
+
+TEST_F(MainWindow, AStoredPlacementOnTheScreenIsUsed) {
+  site_->set("Position", "x", "10");
+  site_->set("Position", "y", "20");
+  site_->set("Position", "width", "300");
+  site_->set("Position", "height", "200");
+  EXPECT_EQ(frame().geometry(), QRect(10, 20, 300, 200));
+}
+
+TEST_F(MainWindow, APlacementAsWideAsTheScreenIsIgnored) {
+  const QRect screen = QGuiApplication::primaryScreen()->geometry();
+  site_->set("Position", "x", "0");
+  site_->set("Position", "y", "0");
+  site_->set("Position", "width", std::to_string(screen.width()));
+  site_->set("Position", "height", "200");
+  EXPECT_NE(frame().geometry().width(), screen.width());
+  EXPECT_FALSE(manager::placement_fits({0, 0, screen.width(), 200}, screen.width(), screen.height()));
+  EXPECT_TRUE(manager::placement_fits({0, 0, screen.width() - 1, 200}, screen.width(), screen.height()));
+  EXPECT_FALSE(manager::placement_fits({0, 10, 100, screen.height() - 10}, screen.width(), screen.height()));
+}
+
+TEST_F(MainWindow, ClosingSavesPlacementAndSplitter) {
+  site_->set("Position", "splitter11", "100");
+  site_->set("Position", "splitter12", "300");
+  frame().start();
+  frame().setGeometry(15, 25, 410, 310);
+  qt_test::pump_events(50);
+  const QList<int> sizes = frame().splitter()->sizes();
+  ASSERT_EQ(sizes.size(), 2);
+  EXPECT_NEAR(sizes[1], 3 * sizes[0], 4);  // the stored heights, in proportion
+  frame().splitter()->setSizes({60, 200});
+  const QList<int> moved = frame().splitter()->sizes();
+  EXPECT_TRUE(frame().close());
+  EXPECT_EQ(ini_value("Position", "x"), "15");
+  EXPECT_EQ(ini_value("Position", "y"), "25");
+  EXPECT_EQ(ini_value("Position", "width"), "410");
+  EXPECT_EQ(ini_value("Position", "height"), "310");
+  EXPECT_EQ(ini_value("Position", "splitter11"), std::to_string(moved[0]));
+  EXPECT_EQ(ini_value("Position", "splitter12"), std::to_string(moved[1]));
+}
+
+TEST_F(MainWindow, ColumnWidthsAreSavedExceptTheLastAndTooWideOnes) {
+  site_->set("Size", "DownColumn0", "123");
+  site_->set("Size", "DownColumn7", "61");
+  QHeaderView* header = frame().view()->header();
+  EXPECT_EQ(header->sectionSize(0), 123);
+  EXPECT_EQ(header->sectionSize(6), 300);
+  EXPECT_EQ(header->sectionSize(7), 61);
+  header->resizeSection(0, 2000);
+  header->resizeSection(1, 91);
+  header->resizeSection(7, 70);
+  frame_.reset();
+  EXPECT_EQ(ini_value("Size", "DownColumn0"), "123");
+  EXPECT_EQ(ini_value("Size", "DownColumn1"), "91");
+  EXPECT_EQ(ini_value("Size", "DownColumn6"), "300");
+  EXPECT_EQ(ini_value("Size", "DownColumn7"), "61");
+}
+
+TEST_F(MainWindow, FontsComeFromTheFileAndTheFontCommandWritesThem) {
+  frame();
+  EXPECT_EQ(frame().view()->font().family().toStdString(), "ＭＳ ゴシック");
+  EXPECT_EQ(frame().view()->font().pixelSize(), 12);
+  QFont chosen("DejaVu Sans");
+  chosen.setPixelSize(15);
+  chosen.setWeight(QFont::Bold);
+  manager::set_font_chooser_hook([&](const QFont&) { return std::optional<QFont>(chosen); });
+  frame().view()->user_font_action()->trigger();
+  EXPECT_EQ(ini_value("UserFont", "lfHeight"), "-15");
+  EXPECT_EQ(ini_value("UserFont", "lfWeight"), "700");
+  EXPECT_EQ(ini_value("UserFont", "lfFaceName"), "DejaVu Sans");
+  EXPECT_EQ(ini_value("UserFont", "lfCharSet"), "128");
+  EXPECT_EQ(ini_value("MessageFont", "lfHeight"), "<none>");
+  EXPECT_EQ(frame().view()->font().pixelSize(), 15);
+  EXPECT_EQ(frame().log_view()->font().pixelSize(), 12);
+  frame().view()->message_font_action()->trigger();
+  EXPECT_EQ(ini_value("MessageFont", "lfHeight"), "-15");
+  EXPECT_EQ(frame().log_view()->font().pixelSize(), 15);
+}
+
+TEST_F(MainWindow, CancellingTheFontChooserWritesNothing) {
+  manager::set_font_chooser_hook([](const QFont&) { return std::optional<QFont>(); });
+  frame().view()->user_font_action()->trigger();
+  EXPECT_EQ(ini_value("UserFont", "lfHeight"), "<none>");
+}
+
+TEST_F(MainWindow, ByteSizedFontFieldsKeepOnlyTheirByte) {
+  site_->set("UserFont", "lfItalic", "257");
+  site_->set("UserFont", "lfCharSet", "-1");
+  site_->set("UserFont", "lfFaceName", std::string(40, 'x'));
+  const manager::LogFont font = manager::read_log_font(site_->config_file(), "UserFont");
+  EXPECT_EQ(font.italic, 1);
+  EXPECT_EQ(font.char_set, 255);
+  EXPECT_EQ(font.face_name, std::string(31, 'x'));
+  EXPECT_EQ(font.height, -12);
+  ASSERT_TRUE(manager::write_log_font(site_->config_file(), "UserFont", font));
+  EXPECT_EQ(ini_value("UserFont", "lfItalic"), "1");
+  EXPECT_EQ(ini_value("UserFont", "lfCharSet"), "255");
+  EXPECT_EQ(ini_value("UserFont", "lfQuality"), "1");
+  EXPECT_EQ(ini_value("UserFont", "lfFaceName"), std::string(31, 'x'));
+}
+
+TEST_F(MainWindow, MinimisingHidesInTheTrayAndAClickBringsItBack) {
+  frame().start();
+  ASSERT_TRUE(frame().isVisible());
+  frame().showMinimized();
+  ASSERT_TRUE(qt_test::wait_until([&] { return !frame().isVisible(); }));
+  emit frame().tray_icon()->activated(QSystemTrayIcon::Trigger);
+  ASSERT_TRUE(qt_test::wait_until([&] { return frame().isVisible(); }));
+  EXPECT_FALSE(frame().isMinimized());
+}
+
+TEST_F(MainWindow, TheStatusPaneShowsTheTransferSummary) {
+  shared::AdminEvent e;
+  e.session_id = 3;
+  e.type = shared::kEventProgress;
+  e.snapshot.session_id = 3;
+  e.snapshot.transferring = 1;
+  e.snapshot.upload = 1;
+  e.snapshot.transferred = 64;
+  e.snapshot.transfer_start_tick = platform::tick_ms();
+  const auto bytes = shared::encode_event(e);
+  frame().view()->handle_record(QByteArray(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+  EXPECT_EQ(frame().status_pane(0)->text().toStdString(), "UP:1(512bps) DOWN:0(0bps)");
+}
+
+TEST_F(MainWindow, TheEndNoticeIsAnnouncedOnceWhenClosing) {
+  site_->set("AutoIP", "UseAutoIPMode", "1");
+  site_->set("AutoIP", "UploadChangeEnd", "1");
+  site_->set("AutoIP", "QuorSrv", "127.0.0.1");
+  site_->set("AutoIP", "Port", std::to_string(harness::free_port()));
+  frame().start();
+  EXPECT_TRUE(frame().view()->may_close());
+  EXPECT_TRUE(frame().view()->may_close());
+  const std::string text = log_text();
+  const std::string line = "サーバー終了を自動通知します。";
+  const size_t first = text.find(line);
+  ASSERT_NE(first, std::string::npos) << text;
+  EXPECT_EQ(text.find(line, first + 1), std::string::npos);
+}
+
+TEST_F(MainWindow, TheManagerStartsTheCoreShowsALoginKicksAndStopsItOnClose) {
+  site_->set("System", "StartServer", "1");
+  frame().start();
+  ASSERT_TRUE(frame().connected()) << log_text();
+  EXPECT_TRUE(frame().command(32796)->isChecked());
+  EXPECT_NE(log_text().find("FTPサーバーを起動しています。"), std::string::npos) << log_text();
+  harness::FtpClient alice;
+  ASSERT_TRUE(alice.connect(site_->ftp_port()));
+  ASSERT_TRUE(alice.login("alice", "alice"));
+  ASSERT_TRUE(qt_test::wait_until([&] { return row_of("alice") >= 0; })) << log_text();
+  EXPECT_NE(log_text().find("alice(127.0.0.1) ログインしました。"), std::string::npos);
+
+  frame().view()->topLevelItem(row_of("alice"))->setSelected(true);
+  frame().view()->kick_action()->trigger();
+  ASSERT_EQ(questions_, std::vector<std::string>{"このユーザーを切断します。本当によろしいですか？"});
+  EXPECT_TRUE(alice.wait_closed());
+  ASSERT_TRUE(qt_test::wait_until([&] { return frame().view()->topLevelItemCount() == 0; }));
+
+  harness::FtpClient bob;
+  ASSERT_TRUE(bob.connect(site_->ftp_port()));
+  ASSERT_TRUE(bob.login("bob", "bob"));
+  ASSERT_TRUE(qt_test::wait_until([&] { return row_of("bob") >= 0; }));
+  site_->set("System", "CloseSrv", "1");
+  frame().view()->reload_system_settings();
+  questions_.clear();
+  EXPECT_TRUE(frame().close());
+  EXPECT_EQ(questions_, std::vector<std::string>{"現在接続しているユーザーがいます。切断しますか？"});
+  EXPECT_TRUE(bob.wait_closed());
+  EXPECT_TRUE(qt_test::wait_until([&] { return !manager::core_is_running(site_->config_file()); }));
+  EXPECT_FALSE(core_serves());
+  frame_.reset();
+}
+
+TEST_F(MainWindow, ARunningCoreIsJoinedAtStartWithoutStartServer) {
+  harness::Server server(*site_);
+  harness::FtpClient alice;
+  ASSERT_TRUE(alice.connect(site_->ftp_port()));
+  ASSERT_TRUE(alice.login("alice", "alice"));
+  frame().start();
+  ASSERT_TRUE(frame().connected()) << log_text();
+  EXPECT_NE(log_text().find("FTPサーバーは既に起動しています。"), std::string::npos) << log_text();
+  ASSERT_TRUE(qt_test::wait_until([&] { return row_of("alice") >= 0; })) << log_text();
+  // Closing without CloseSrv leaves the Core serving.
+  EXPECT_TRUE(frame().close());
+  frame_.reset();
+  EXPECT_TRUE(core_serves());
+}
+
+TEST_F(MainWindow, ClosingWithCloseSrvAnsweredNoKeepsTheManagerAndCore) {
+  site_->set("System", "CloseSrv", "1");
+  harness::Server server(*site_);
+  harness::FtpClient alice;
+  ASSERT_TRUE(alice.connect(site_->ftp_port()));
+  ASSERT_TRUE(alice.login("alice", "alice"));
+  frame().start();
+  ASSERT_TRUE(qt_test::wait_until([&] { return row_of("alice") >= 0; })) << log_text();
+  answer_ = false;
+  EXPECT_FALSE(frame().close());
+  EXPECT_TRUE(frame().isVisible());
+  EXPECT_EQ(questions_, std::vector<std::string>{"現在接続しているユーザーがいます。切断しますか？"});
+  EXPECT_TRUE(core_serves());
+  EXPECT_EQ(alice.command("NOOP").substr(0, 3), "200");
+  frame_.reset();  // leaves the Core to the harness
+}
+
+TEST_F(MainWindow, MinRunWithStartServerStartsHiddenAndConnected) {
+  site_->set("System", "MinRun", "1");
+  site_->set("System", "StartServer", "1");
+  frame().start();
+  EXPECT_FALSE(frame().isVisible());
+  ASSERT_TRUE(frame().connected()) << log_text();
+  EXPECT_TRUE(core_serves());
+  frame().on_connect_command();  // no sessions: stops without a question
+  EXPECT_FALSE(frame().connected());
+  EXPECT_TRUE(questions_.empty());
+  EXPECT_TRUE(qt_test::wait_until([&] { return !manager::core_is_running(site_->config_file()); }));
+}
+
+}  // namespace
