@@ -144,11 +144,12 @@ TEST_F(MainWindow, ClosingSavesPlacementAndSplitter) {
   site_->set("Position", "splitter11", "100");
   site_->set("Position", "splitter12", "300");
   frame().start();
-  frame().setGeometry(15, 25, 410, 310);
   qt_test::pump_events(50);
   const QList<int> sizes = frame().splitter()->sizes();
   ASSERT_EQ(sizes.size(), 2);
   EXPECT_NEAR(sizes[1], 3 * sizes[0], 4);  // the stored heights, in proportion
+  frame().setGeometry(15, 25, 410, 310);
+  qt_test::pump_events(50);
   frame().splitter()->setSizes({60, 200});
   const QList<int> moved = frame().splitter()->sizes();
   EXPECT_TRUE(frame().close());
