@@ -59,7 +59,7 @@ inline std::string receive_data(FtpRecord& record, platform::Ipv4Endpoint where)
 
 inline ScriptedPeer::Script ftp_script(FtpBehaviour b, FtpRecord* record) {
   return [b, record](Link& link) {
-    if (b.silent_at == "GREETING") return void(link.wait_closed());
+    if (b.silent_at == "GREETING") return void(link.wait_closed(60000));
     for (size_t i = 0; i < b.greeting.size(); ++i) {
       if (i > 0) platform::Event(true).wait_for(100);
       link.send(b.greeting[i]);
@@ -72,7 +72,7 @@ inline ScriptedPeer::Script ftp_script(FtpBehaviour b, FtpRecord* record) {
       }
       const std::string verb = line->substr(0, line->find_first_of(" \r"));
       if (verb == b.hang_up_at) return;
-      if (verb == b.silent_at) return void(link.wait_closed());
+      if (verb == b.silent_at) return void(link.wait_closed(60000));
       if (verb == "USER") link.send(b.user_reply);
       else if (verb == "PASS") link.send(b.pass_reply);
       else if (verb == "PORT") {
