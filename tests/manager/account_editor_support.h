@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <QWidget>
 #include <deque>
@@ -54,26 +55,33 @@ class Operator {
   std::vector<std::string> folder_starts;
 };
 
+// Watches for a modal dialog while it lives; ran tells whether the action ran.
+struct ModalWatch {
+  bool ran = false;
+  QTimer timer;
+  QElapsedTimer clock;
+};
+
 // Runs action on the first modal dialog of type T that opens within the time limit,
-// from inside that dialog's event loop. Returns a flag that tells whether it ran.
+// from inside that dialog's event loop. The watch stops when the result is destroyed.
 template <class T>
-std::shared_ptr<bool> when_modal(std::function<void(T*)> action, int timeout_ms = 5000) {
-  auto ran = std::make_shared<bool>(false);
-  auto* timer = new QTimer;
-  auto waited = std::make_shared<int>(0);
+std::unique_ptr<ModalWatch> when_modal(std::function<void(T*)> action, int timeout_ms = 5000) {
+  auto watch = std::make_unique<ModalWatch>();
+  ModalWatch* w = watch.get();
   const int limit = harness::scaled_ms(timeout_ms);
-  QObject::connect(timer, &QTimer::timeout, [timer, action, ran, waited, limit] {
-    *waited += 10;
+  w->clock.start();
+  QObject::connect(&w->timer, &QTimer::timeout, [w, action, limit] {
     T* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
-    if (!dialog && *waited < limit) return;
-    timer->stop();
-    timer->deleteLater();
-    if (!dialog) return;
-    *ran = true;
+    if (!dialog) {
+      if (w->clock.elapsed() > limit) w->timer.stop();
+      return;
+    }
+    w->timer.stop();
+    w->ran = true;
     action(dialog);
   });
-  timer->start(10);
-  return ran;
+  w->timer.start(10);
+  return watch;
 }
 
 template <class W>

@@ -523,14 +523,14 @@ TEST_F(UserEditorTest, MessagesAreEditedInTheMessageEditorAndCancelKeepsTheOldTe
     child<QPushButton>(editor, "ok")->click();
   });
   click(d.get(), "editCompleteMessage");
-  EXPECT_TRUE(*ran);
+  EXPECT_TRUE(ran->ran);
   ran = when_modal<manager::CMessageEditorDialog>([](manager::CMessageEditorDialog* editor) {
     EXPECT_EQ(child<QPlainTextEdit>(editor, "text")->toPlainText().toStdString(), "old\n");
     child<QPlainTextEdit>(editor, "text")->setPlainText("discarded");
     child<QPushButton>(editor, "cancel")->click();
   });
   click(d.get(), "editLogOnMessage");
-  EXPECT_TRUE(*ran);
+  EXPECT_TRUE(ran->ran);
   box(d.get(), "useCompleteMessage")->setChecked(true);
   click(d.get(), "ok");
   const std::string f = user_file("bea");
@@ -635,7 +635,7 @@ TEST_F(UserListTest, AddingAUserFillsTheListAgain) {
     click(settings, "ok");
   });
   click(d.get(), "addUser");
-  EXPECT_TRUE(*ran);
+  EXPECT_TRUE(ran->ran);
   EXPECT_EQ(column(d.get(), 0), std::vector<std::string>{"ian"});
   EXPECT_EQ(key(user_file("ian"), "PassWord"), "pw");
 }
@@ -650,7 +650,7 @@ TEST_F(UserListTest, EditOpensTheCurrentRowAndDefaultOpensTheTemplate) {
     click(settings, "ok");
   });
   click(d.get(), "editUser");
-  EXPECT_TRUE(*ran);
+  EXPECT_TRUE(ran->ran);
   EXPECT_EQ(key(user_file("jo"), "PassWord"), "b");
   ran = when_modal<CUserSettingsDialog>([](CUserSettingsDialog* settings) {
     EXPECT_FALSE(child<QLineEdit>(settings, "password")->isEnabled());
@@ -658,7 +658,7 @@ TEST_F(UserListTest, EditOpensTheCurrentRowAndDefaultOpensTheTemplate) {
     click(settings, "ok");
   });
   click(d.get(), "defaultUser");
-  EXPECT_TRUE(*ran);
+  EXPECT_TRUE(ran->ran);
   EXPECT_EQ(key(template_file(), "MaxConPerIP"), "6");
 }
 
