@@ -544,6 +544,30 @@ TEST_F(UserEditorTest, MessagesAreEditedInTheMessageEditorAndCancelKeepsTheOldTe
   EXPECT_EQ(key(f, "Message3310_0"), "_____endofline_____");
 }
 
+TEST_F(UserEditorTest, TheTemplatesPlugInsAreWrittenWithTheNewUser) {
+  site_.write_file("user/default_user.ini",
+                   "[UserInfo]\r\nHomeDir=/\r\n[UserPlugIn]\r\nPlugInNum=1\r\nPlugin0=/opt/p/watch.so\r\n");
+  auto d = open_new();
+  set_text(d.get(), "name", "pat");
+  click(d.get(), "ok");
+  EXPECT_EQ(key(user_file("pat"), "PlugInNum", "UserPlugIn"), "1");
+  EXPECT_EQ(key(user_file("pat"), "Plugin0", "UserPlugIn"), "/opt/p/watch.so");
+}
+
+// A folder name that would break the file's lines is not written, and the operator is
+// told so instead of seeing the dialog close as if it had been saved.
+TEST_F(UserEditorTest, AFileThatCannotBeWrittenIsReportedAndTheDialogStays) {
+  auto d = open_new();
+  set_text(d.get(), "name", "ray");
+  operator_.folders = {std::string("/srv/line\nbreak/")};
+  click(d.get(), "addFolder");
+  click(d.get(), "ok");
+  EXPECT_NE(d->result(), QDialog::Accepted);
+  ASSERT_EQ(operator_.messages.size(), 1u);
+  EXPECT_EQ(operator_.messages[0], "ファイル[" + user_file("ray") + "]に書き込めませんでした。");
+  EXPECT_FALSE(site_.exists("user/ray.usr"));
+}
+
 // ---- the user list ----
 
 class UserListTest : public UserEditorTest {
