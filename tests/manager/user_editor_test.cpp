@@ -16,6 +16,7 @@
 #include "manager/editors/message_editor_dialog.h"
 #include "manager/editors/user_list_dialog.h"
 #include "manager/editors/user_settings_dialog.h"
+#include "manager/shell/user_status_dialog.h"
 #include "platform/files.h"
 #include "tests/manager/account_editor_support.h"
 
@@ -684,6 +685,16 @@ TEST_F(UserListTest, EditOpensTheCurrentRowAndDefaultOpensTheTemplate) {
   click(d.get(), "defaultUser");
   EXPECT_TRUE(ran->ran);
   EXPECT_EQ(key(template_file(), "MaxConPerIP"), "6");
+}
+
+TEST_F(UserListTest, TheStatusOfARowOpensTheUsersStatusDialog) {
+  site_.add_user("sue");
+  auto d = open_list();
+  auto ran = when_modal<manager::CUserStatusDlg>([](manager::CUserStatusDlg* status) {
+    status->reject();
+  });
+  d->show_status(0);
+  EXPECT_TRUE(ran->ran);
 }
 
 // ---- the account at the Core ----
