@@ -98,6 +98,57 @@ std::optional<int> read_ftp_reply(platform::Socket control, CancelEvent& cancel,
   return code;
 }
 
+namespace {
+
+using Failure = std::optional<std::string>;
+
+Failure log_in(const Dialogue& d, const NoticeRequest& request) {
+  std::optional<int> code = read_ftp_reply(d.control, d.cancel, d.bound);
+  if (!code) return "応答を受信できません。";
+  if (*code > 299) return "正しく接続できません。";
+  if (!send_command(d, "USER ", request.user)) return "メッセージ送信エラー";
+  if (!(code = read_ftp_reply(d.control, d.cancel, d.bound))) return "応答を受信できません。";
+  if (*code >= 400) return "IDは拒否されました。";
+  // PASS goes out whatever positive reply USER got.
+  if (!send_command(d, "PASS ", request.password)) return "メッセージ送信エラー";
+  if (!(code = read_ftp_reply(d.control, d.cancel, d.bound))) return "応答を受信できません";
+  if (*code >= 401) return "パスワードは受理されませんでした。";
+  return std::nullopt;
+}
+
+// PORT, STOR, the file on the data connection and the final reply.
+Failure store(const Dialogue& d, const NoticeRequest& request) {
+  OwnedSocket listener(open_data_listener());
+  if (!listener.valid()) return "ソケットエラーです。";
+  const auto listen_end = platform::local_endpoint(listener.get());
+  const auto control_end = platform::local_endpoint(d.control);
+  if (!listen_end || !control_end) return "ソケットエラーです。";
+  if (!send_command(d, "PORT ", port_argument(control_end->address, listen_end->port)))
+    return "メッセージ送信エラー";
+  std::optional<int> code = read_ftp_reply(d.control, d.cancel, d.bound);
+  if (!code) return "応答を受信できません。";
+  if (*code > 299) return "PORTコマンド受け付けられません。";
+
+  platform::File file = platform::File::open_read(request.local_path);
+  if (!file.is_open()) return "ファイル" + request.local_path + "が開けません。";
+  if (!send_command(d, "STOR ", request.remote_name)) return "STORメッセージ送信エラー";
+  if (!(code = read_ftp_reply(d.control, d.cancel, d.bound))) return "応答を受信できません。";
+  if (*code > 299) return "STORコマンド受理されません。";
+
+  // The server connects back; the wait for it has the same bound as a reply.
+  OwnedSocket data(cancellable_accept(listener.get(), d.cancel, d.bound));
+  listener.close();
+  if (!data.valid() || !send_file_blocks(file, data.get(), d.cancel))
+    return "ファイル送信中にエラーが発生しました。";
+  file.close();
+  data.close();
+  if (!(code = read_ftp_reply(d.control, d.cancel, d.bound))) return "応答を受信できません。";
+  if (*code > 299) return "正常に送信できませんでした。";
+  return std::nullopt;
+}
+
+}  // namespace
+
 bool upload_notice(const NoticeRequest& request, CancelEvent& cancel, const StatusSink& status,
                    int receive_bound_ms) {
   auto fail = [&status](const std::string& text) {
@@ -114,47 +165,10 @@ bool upload_notice(const NoticeRequest& request, CancelEvent& cancel, const Stat
   if (!cancellable_connect(control.get(), remote, cancel))
     return fail("[" + request.host + "]に接続できません。");
   const Dialogue d{control.get(), cancel, receive_bound_ms};
-  auto reply = [&] { return read_ftp_reply(d.control, d.cancel, d.bound); };
-
-  std::optional<int> code = reply();
-  if (!code) return fail("応答を受信できません。");
-  if (*code > 299) return fail("正しく接続できません。");
-
-  if (!send_command(d, "USER ", request.user)) return fail("メッセージ送信エラー");
-  if (!(code = reply())) return fail("応答を受信できません。");
-  if (*code >= 400) return fail("IDは拒否されました。");
-
-  if (!send_command(d, "PASS ", request.password)) return fail("メッセージ送信エラー");
-  if (!(code = reply())) return fail("応答を受信できません");
-  if (*code >= 401) return fail("パスワードは受理されませんでした。");
+  if (Failure failure = log_in(d, request)) return fail(*failure);
   status("ログインしました。ファイルを送信します。");
-
-  OwnedSocket listener(open_data_listener());
-  if (!listener.valid()) return fail("ソケットエラーです。");
-  const auto listen_end = platform::local_endpoint(listener.get());
-  const auto control_end = platform::local_endpoint(control.get());
-  if (!listen_end || !control_end) return fail("ソケットエラーです。");
-  if (!send_command(d, "PORT ", port_argument(control_end->address, listen_end->port)))
-    return fail("メッセージ送信エラー");
-  if (!(code = reply())) return fail("応答を受信できません。");
-  if (*code > 299) return fail("PORTコマンド受け付けられません。");
-
-  platform::File file = platform::File::open_read(request.local_path);
-  if (!file.is_open()) return fail("ファイル" + request.local_path + "が開けません。");
-  if (!send_command(d, "STOR ", request.remote_name))
-    return fail("STORメッセージ送信エラー");
-  if (!(code = reply())) return fail("応答を受信できません。");
-  if (*code > 299) return fail("STORコマンド受理されません。");
-
-  OwnedSocket data(cancellable_accept(listener.get(), cancel, receive_bound_ms));
-  listener.close();
-  if (!data.valid() || !send_file_blocks(file, data.get(), cancel))
-    return fail("ファイル送信中にエラーが発生しました。");
-  file.close();
-  data.close();
-  if (!(code = reply())) return fail("応答を受信できません。");
-  if (*code > 299) return fail("正常に送信できませんでした。");
-  control.close();
+  if (Failure failure = store(d, request)) return fail(*failure);
+  control.close();  // no QUIT: the control connection is simply closed
   status("ファイルを正常に送信しました。");
   return true;
 }
