@@ -144,6 +144,12 @@ struct Session {
   platform::Event worker_wakeup{false};
   platform::Event abort_sleep{true};  // set to cut a paced transfer's sleep short
   std::atomic<uint16_t> worker_command{static_cast<uint16_t>(WorkerCommand::Exit)};
+  // Commands handed to the worker and commands it has taken, under worker_lock (a leaf
+  // lock but for the events it sets): the worker is idle only when it has taken every
+  // command, and a wake-up for a command already taken runs nothing.
+  std::mutex worker_lock;
+  uint32_t worker_handed = 0;
+  uint32_t worker_taken = 0;
 };
 
 // Copies a text field under the field lock (for threads other than the owner).

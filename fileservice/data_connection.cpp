@@ -9,6 +9,7 @@
 #include "core/server.h"
 #include "fileservice/data_worker.h"
 #include "fileservice/global_ip.h"
+#include "platform/clock.h"
 #include "platform/netif.h"
 #include "shared/bounded_text.h"
 
@@ -18,7 +19,7 @@ namespace {
 
 constexpr const char* kNotLoggedIn = "530 Not log in.\r\n";
 constexpr const char* kCantOpen = "425 Can't open data connection.\r\n";
-constexpr int kPassiveWaitMs = 5000;
+constexpr uint32_t kPassiveWaitMs = 5000;
 constexpr size_t kAddressBuffer = 16;  // the address text of PORT, terminator included
 constexpr size_t kHighByteMax = 9;
 constexpr size_t kLowByteMax = 8;
@@ -36,12 +37,16 @@ long decimal_value(std::string_view text) {
   return negative ? -value : value;
 }
 
-// Waits until the worker has listened (true) or failed, or the time is up (false).
+// Waits until the worker has listened (true) or failed, or the time is up (false). The
+// bound is measured on the clock: on a loaded machine each short wait overruns, and
+// counting them would stretch the bound far beyond its 5 seconds.
 bool wait_passive_ready(core::Session& s) {
-  constexpr int kSlice = 10;
-  for (int waited = 0; waited < kPassiveWaitMs; waited += kSlice) {
+  constexpr uint32_t kSlice = 10;
+  const uint32_t start = platform::tick_ms();
+  for (uint32_t waited = 0; waited < kPassiveWaitMs; waited = platform::tick_ms() - start) {
     if (s.data_failed.is_set()) return false;
-    if (s.passive_ready.wait_for(kSlice)) return !s.data_failed.is_set();
+    uint32_t slice = std::min<uint32_t>(kSlice, kPassiveWaitMs - waited);
+    if (s.passive_ready.wait_for(static_cast<int>(slice))) return !s.data_failed.is_set();
   }
   return false;
 }
@@ -188,11 +193,17 @@ bool handle_pasv(core::Session& s, const std::string&) {
     core::report(s, shared::kEventRefused, "パッシブモードを拒否しました。");
     return true;
   }
+  if (worker_busy(s)) abort_worker(s);
+  // Only now, with the worker idle, is nothing left that could signal for an earlier
+  // listen (one that outlived its own wait, say): what the events say from here on is
+  // about this listen alone.
   s.passive_ready.reset();
   s.data_failed.reset();
-  if (worker_busy(s)) abort_worker(s);
   hand_to_worker(s, core::WorkerCommand::PassiveListen);
   if (!wait_passive_ready(s)) {
+    // The worker was too slow: the listen it may still open was announced to nobody and
+    // must not outlive this answer.
+    abort_worker(s);
     core::send_reply(s, "451 Requested action aborted. Local error in processing.\r\n");
     return true;
   }

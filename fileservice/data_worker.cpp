@@ -4,6 +4,7 @@
 #include "fileservice/data_worker.h"
 
 #include <exception>
+#include <mutex>
 #include <string>
 
 #include "core/control.h"
@@ -55,13 +56,29 @@ bool run_command(Session& s, uint16_t command) {
   return true;
 }
 
+// Waits for the next command and takes it. Idle is signalled only while no command waits:
+// a command handed over during the last routine is taken at once, without a moment of
+// idle in which an abort would find nothing to wait for. A wake-up left over from a
+// command that was already taken starts nothing.
+uint16_t take_next_command(Session& s) {
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> guard(s.worker_lock);
+      if (s.worker_taken == s.worker_handed) s.worker_idle.set();
+    }
+    s.worker_wakeup.wait();
+    std::lock_guard<std::mutex> guard(s.worker_lock);
+    if (s.worker_taken == s.worker_handed) continue;
+    s.worker_taken = s.worker_handed;
+    return s.worker_command.load();
+  }
+}
+
 void worker_loop(Session& s) {
   while (true) {
-    s.worker_idle.set();
-    s.worker_wakeup.wait();
-    s.worker_idle.reset();
+    uint16_t command = take_next_command(s);
     try {
-      if (!run_command(s, s.worker_command.load())) {
+      if (!run_command(s, command)) {
         s.worker_idle.set();  // tells stop_worker that no routine runs any more
         return;
       }
@@ -89,8 +106,7 @@ void stop_worker(Session& s) {
     s.abort_sleep.set();
     break_data_sockets(s);
   }
-  s.worker_command = static_cast<uint16_t>(WorkerCommand::Exit);
-  s.worker_wakeup.set();
+  hand_to_worker(s, WorkerCommand::Exit);
   wait_until_idle(s);
   s.worker.join();
   s.worker_started = false;
@@ -108,9 +124,13 @@ void abort_worker(Session& s) {
 }
 
 void hand_to_worker(Session& s, WorkerCommand command) {
-  s.worker_command = static_cast<uint16_t>(command);
-  // Busy from the moment of the hand-over, so that an abort right after it is not lost.
-  s.worker_idle.reset();
+  {
+    std::lock_guard<std::mutex> guard(s.worker_lock);
+    s.worker_command = static_cast<uint16_t>(command);
+    ++s.worker_handed;
+    // Busy from the moment of the hand-over, so that an abort right after it is not lost.
+    s.worker_idle.reset();
+  }
   s.worker_wakeup.set();
 }
 
