@@ -697,6 +697,10 @@ TEST_F(UserListTest, TheStatusOfARowOpensTheUsersStatusDialog) {
   EXPECT_TRUE(ran->ran);
 }
 
+TEST(UserListPaths, TheSettingsFileLiesBesideTheUserFolder) {
+  EXPECT_EQ(manager::ini_file_for_user_dir("/srv/velmora/user/"), "/srv/velmora/velmoraFTPd.ini");
+}
+
 // ---- the account at the Core ----
 
 TEST_F(UserEditorTest, AnAccountMadeInTheEditorLogsInWithItsHomeAndFolderRule) {
