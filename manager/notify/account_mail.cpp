@@ -31,8 +31,7 @@ struct MailJob {
 
 std::string mail_body_path(const std::string& ini_file) {
   const size_t slash = ini_file.rfind('/');
-  return (slash == std::string::npos ? std::string() : ini_file.substr(0, slash + 1)) +
-         "mail.txt";
+  return (slash == std::string::npos ? std::string() : ini_file.substr(0, slash + 1)) + "mail.txt";
 }
 
 std::string default_mail_body() {

@@ -55,8 +55,8 @@ std::optional<uint32_t> host_address(const std::string& host) {
 
 std::string port_argument(uint32_t address, uint16_t port) {
   return std::to_string((address >> 24) & 0xFF) + "," + std::to_string((address >> 16) & 0xFF) +
-         "," + std::to_string((address >> 8) & 0xFF) + "," + std::to_string(address & 0xFF) +
-         "," + std::to_string(port >> 8) + "," + std::to_string(port & 0xFF);
+         "," + std::to_string((address >> 8) & 0xFF) + "," + std::to_string(address & 0xFF) + "," +
+         std::to_string(port >> 8) + "," + std::to_string(port & 0xFF);
 }
 
 // Opens a listener on any address and a port the system picks.

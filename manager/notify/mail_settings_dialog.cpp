@@ -9,8 +9,8 @@
 
 namespace manager {
 
-CMailSettingsDialog::CMailSettingsDialog(const std::string& smtp_server,
-                                         const std::string& sender, QWidget* parent)
+CMailSettingsDialog::CMailSettingsDialog(const std::string& smtp_server, const std::string& sender,
+                                         QWidget* parent)
     : QDialog(parent) {
   setWindowTitle("メールの設定");
   auto* form = new QFormLayout(this);

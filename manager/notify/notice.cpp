@@ -109,7 +109,8 @@ Notifier::Notifier(QObject* parent) : QObject(parent), state_(new State) {
   state_->shared->sink = [self](const std::string& text) {
     // Queued to the notifier's thread: the worker never waits on the user interface.
     QMetaObject::invokeMethod(
-        self.data(), [self, t = QString::fromStdString(text)] {
+        self.data(),
+        [self, t = QString::fromStdString(text)] {
           if (self) emit self->status_text(t);
         },
         Qt::QueuedConnection);
@@ -132,9 +133,9 @@ void Notifier::start_running_notice(const NoticeSnapshot& snapshot) {
 
   auto done = std::make_shared<platform::Event>(true);
   const bool started = platform::start_detached_thread([shared, request, done] {
-    upload_notice(request, shared->cancel,
-                  [&shared](const std::string& text) { shared->report(text); },
-                  shared->receive_bound_ms);
+    upload_notice(
+        request, shared->cancel, [&shared](const std::string& text) { shared->report(text); },
+        shared->receive_bound_ms);
     platform::remove_file(request.local_path);
     shared->busy = false;
     done->set();
@@ -151,9 +152,10 @@ void Notifier::send_end_notice(const NoticeSnapshot& snapshot) {
   if (state_->shut) return;
   const std::string notice = notice_file_path(snapshot.settings.end_template);
   fill_notice_template(snapshot.settings.end_template, notice, snapshot);
-  upload_notice(request_for(snapshot.settings, notice), state_->shared->cancel,
-                [this](const std::string& text) { emit status_text(QString::fromStdString(text)); },
-                state_->shared->receive_bound_ms);
+  upload_notice(
+      request_for(snapshot.settings, notice), state_->shared->cancel,
+      [this](const std::string& text) { emit status_text(QString::fromStdString(text)); },
+      state_->shared->receive_bound_ms);
   platform::remove_file(notice);
 }
 

@@ -102,7 +102,8 @@ SmtpOutcome send_smtp_mail(const SmtpMail& mail, CancelEvent& cancel, uint16_t p
   if (greeting->compare(0, 3, "220") != 0) return failed("SMTPサーバーがエラーを返しました。");
   if (auto error = transfer_mail(c, mail)) return failed(*error);
   if (c.send("QUIT\r\n")) c.reply();  // the mail is taken whatever QUIT gets
-  return {true, cut_utf8("アドレス " + mail.recipient + " に、メールを送信しました。", kStatusBytes)};
+  return {true,
+          cut_utf8("アドレス " + mail.recipient + " に、メールを送信しました。", kStatusBytes)};
 }
 
 }  // namespace manager

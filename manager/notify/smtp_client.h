@@ -15,7 +15,7 @@ struct SmtpMail {
   std::string sender;     // MAIL FROM
   std::string recipient;  // RCPT TO
   std::string subject;
-  std::string body;       // sent as it is
+  std::string body;  // sent as it is
 };
 
 struct SmtpOutcome {

@@ -28,9 +28,15 @@ namespace {
 
 void shut_direction(platform::Socket s, WatchedDirection direction) {
   switch (direction) {
-    case WatchedDirection::Receive: platform::shutdown_receive(s); break;
-    case WatchedDirection::Send: platform::shutdown_send(s); break;
-    case WatchedDirection::Both: platform::shutdown_both(s); break;
+    case WatchedDirection::Receive:
+      platform::shutdown_receive(s);
+      break;
+    case WatchedDirection::Send:
+      platform::shutdown_send(s);
+      break;
+    case WatchedDirection::Both:
+      platform::shutdown_both(s);
+      break;
   }
 }
 

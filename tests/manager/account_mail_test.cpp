@@ -1,6 +1,8 @@
 // The account mail: mail.txt with its two tags, the SMTP dialogue against a scripted
 // server with every refusal and failure, one result per mail, refused line breaks, and
 // the mailer's shut-down.
+#include "manager/notify/account_mail.h"
+
 #include <gtest/gtest.h>
 
 #include <QObject>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "manager/notify/account_mail.h"
 #include "manager/notify/smtp_client.h"
 #include "platform/files.h"
 #include "tests/manager/smtp_peer.h"
@@ -41,8 +42,8 @@ struct MailRig {
   std::vector<AccountMailResult> results;
 
   explicit MailRig(const std::string& sender = "admin@example.org") {
-    platform::write_file_atomically(ini, "[UnKnownID]\r\nSmtp=127.0.0.1\r\nMail=" + sender +
-                                             "\r\nMailTitle=Your account\r\n");
+    platform::write_file_atomically(
+        ini, "[UnKnownID]\r\nSmtp=127.0.0.1\r\nMail=" + sender + "\r\nMailTitle=Your account\r\n");
     platform::write_file_atomically(body_file, manager::default_mail_body());
     mailer = std::make_unique<manager::AccountMailer>(ini);
     QObject::connect(mailer.get(), &manager::AccountMailer::mail_finished,

@@ -1,12 +1,13 @@
 // The cancellable socket calls: bytes move as with plain calls, a receive gives up after
 // its bound, and setting the cancel event breaks a blocked call by shutting down the
 // direction it waits on, without killing its thread.
+#include "manager/shell/cancellable_io.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <string>
 
-#include "manager/shell/cancellable_io.h"
 #include "platform/socket.h"
 #include "platform/sync.h"
 #include "platform/thread.h"

@@ -16,8 +16,8 @@ struct FtpBehaviour {
   std::string port_reply = "200 PORT command successful.\r\n";
   std::string stor_reply = "150 Opening data connection.\r\n";
   std::string final_reply = "226 Transfer complete.\r\n";
-  std::string silent_at;   // a verb the server never answers ("GREETING": no greeting)
-  std::string hang_up_at;  // a verb the server answers by closing the connection
+  std::string silent_at;     // a verb the server never answers ("GREETING": no greeting)
+  std::string hang_up_at;    // a verb the server answers by closing the connection
   bool connect_back = true;  // open the data connection after a 1xx STOR reply
 };
 
@@ -73,8 +73,10 @@ inline ScriptedPeer::Script ftp_script(FtpBehaviour b, FtpRecord* record) {
       const std::string verb = line->substr(0, line->find_first_of(" \r"));
       if (verb == b.hang_up_at) return;
       if (verb == b.silent_at) return void(link.wait_closed(60000));
-      if (verb == "USER") link.send(b.user_reply);
-      else if (verb == "PASS") link.send(b.pass_reply);
+      if (verb == "USER")
+        link.send(b.user_reply);
+      else if (verb == "PASS")
+        link.send(b.pass_reply);
       else if (verb == "PORT") {
         data_end = parse_port_line(*line);
         link.send(b.port_reply);

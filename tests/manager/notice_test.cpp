@@ -1,6 +1,8 @@
 // The automatic IP notice: the filled template, the upload dialogue with a remote FTP
 // server (a scripted one and the real quorsrv), its status texts and every failure, the
 // worker-thread notices, the end notice and shut-down.
+#include "manager/notify/notice.h"
+
 #include <gtest/gtest.h>
 
 #include <QObject>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "manager/notify/ftp_upload.h"
-#include "manager/notify/notice.h"
 #include "manager/notify/notice_template.h"
 #include "platform/files.h"
 #include "tests/manager/ftp_peer.h"
@@ -149,8 +150,8 @@ struct Upload {
     ScriptedPeer peer(scripted::ftp_script(behaviour, &record));
     request.port = peer.port();
     manager::CancelEvent cancel;
-    ok = manager::upload_notice(request, cancel,
-                                [this](const std::string& t) { statuses.push_back(t); }, bound_ms);
+    ok = manager::upload_notice(
+        request, cancel, [this](const std::string& t) { statuses.push_back(t); }, bound_ms);
     peer.wait_finished(1);
   }
   std::vector<std::string> commands() {
@@ -163,9 +164,9 @@ TEST(NoticeUpload, LogsInSendsPortAndStorAndStoresTheFile) {
   Upload u;
   u.run();
   EXPECT_TRUE(u.ok);
-  EXPECT_EQ(u.statuses, (Texts{"サーバー127.0.0.1に接続します。", "ログインします。",
-                               "ログインしました。ファイルを送信します。",
-                               "ファイルを正常に送信しました。"}));
+  EXPECT_EQ(u.statuses,
+            (Texts{"サーバー127.0.0.1に接続します。", "ログインします。",
+                   "ログインしました。ファイルを送信します。", "ファイルを正常に送信しました。"}));
   const auto commands = u.commands();
   ASSERT_EQ(commands.size(), 4u);
   EXPECT_EQ(commands[0], "USER noticer\r\n");
@@ -223,8 +224,8 @@ TEST(NoticeUpload, ARefusedUserSendsNoPassword) {
   Upload u;
   u.behaviour.user_reply = "530 Not logged in.\r\n";
   u.run();
-  EXPECT_EQ(u.statuses, (Texts{"サーバー127.0.0.1に接続します。", "ログインします。",
-                               "IDは拒否されました。"}));
+  EXPECT_EQ(u.statuses,
+            (Texts{"サーバー127.0.0.1に接続します。", "ログインします。", "IDは拒否されました。"}));
   EXPECT_EQ(u.commands(), (Texts{"USER noticer\r\n"}));
 }
 
@@ -468,9 +469,9 @@ TEST(Notifier, TheNoticeReachesTheRealServerWithTheFilledTemplate) {
       write_temp(rig.dir, "state.tmpl", "users $NOW_CON$/$MAX_CON$ up $UP_BPS$\n");
   rig.snapshot.upload_bps = 1536;
   rig.notifier.start_running_notice(rig.snapshot);
-  ASSERT_TRUE(qt_test::wait_until([&] {
-    return rig.saw("ファイルを正常に送信しました。") || rig.statuses.size() >= 4;
-  }, 15000));
+  ASSERT_TRUE(qt_test::wait_until(
+      [&] { return rig.saw("ファイルを正常に送信しました。") || rig.statuses.size() >= 4; },
+      15000));
   EXPECT_TRUE(rig.saw("ファイルを正常に送信しました。")) << rig.statuses.back().toStdString();
   EXPECT_EQ(site.read_file("home/state.txt"), "users 4/10 up 1.50Kbps\n");
 }

@@ -52,8 +52,10 @@ std::vector<std::string> keys_in_order(const std::string& file, const std::strin
     if (end == std::string::npos) end = text.size();
     std::string line = text.substr(pos, end - pos);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.starts_with("[")) inside = line == "[" + section + "]";
-    else if (inside && line.find('=') != std::string::npos) keys.push_back(line.substr(0, line.find('=')));
+    if (line.starts_with("["))
+      inside = line == "[" + section + "]";
+    else if (inside && line.find('=') != std::string::npos)
+      keys.push_back(line.substr(0, line.find('=')));
     pos = end + 1;
   }
   return keys;
@@ -81,9 +83,10 @@ TEST(AutoIpDialog, ShowsTheStoredSettings) {
   const std::string dir = harness::make_temp_dir("autoip-dialog");
   const std::string ini = dir + "velmoraFTPd.ini";
   platform::write_file_atomically(
-      ini, "[AutoIP]\r\nQuorSrv=ftp.example.org\r\nPort=2121\r\nUser=board\r\nPassWord=pw\r\n"
-           "UpFileName=state.html\r\nTempFile1=/t/run.html\r\nTempFile2=/t/end.html\r\n"
-           "CheckTime=30\r\nUseAutoIPMode=1\r\nUploadChangeCon=1\r\nUploadForce=1\r\n");
+      ini,
+      "[AutoIP]\r\nQuorSrv=ftp.example.org\r\nPort=2121\r\nUser=board\r\nPassWord=pw\r\n"
+      "UpFileName=state.html\r\nTempFile1=/t/run.html\r\nTempFile2=/t/end.html\r\n"
+      "CheckTime=30\r\nUseAutoIPMode=1\r\nUploadChangeCon=1\r\nUploadForce=1\r\n");
   manager::CAutoIpDialog dialog(ini);
   EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("自動IP通知"));
   EXPECT_EQ(text_of(dialog, "server"), "ftp.example.org");
@@ -99,7 +102,8 @@ TEST(AutoIpDialog, ShowsTheStoredSettings) {
   EXPECT_TRUE(child<QCheckBox>(dialog, "uploadChangeCon")->isChecked());
   EXPECT_FALSE(child<QCheckBox>(dialog, "uploadChangeEnd")->isChecked());
   EXPECT_TRUE(child<QCheckBox>(dialog, "uploadForce")->isChecked());
-  EXPECT_EQ(child<QCheckBox>(dialog, "uploadForce")->text(), QString::fromUtf8("無条件でアップロードする。"));
+  EXPECT_EQ(child<QCheckBox>(dialog, "uploadForce")->text(),
+            QString::fromUtf8("無条件でアップロードする。"));
   EXPECT_TRUE(has_label(dialog, "ポート（通常21）："));
   EXPECT_TRUE(has_label(dialog, "分ごと"));
   EXPECT_EQ(child<QAbstractButton>(dialog, "browse1")->text(), QString::fromUtf8("参照"));

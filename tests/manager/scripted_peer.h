@@ -22,7 +22,9 @@ class ScriptedPeer;
 class Link {
  public:
   Link(ScriptedPeer& peer, platform::Socket s) : peer_(peer), s_(s) {}
-  bool send(std::string_view text) { return platform::send_all(s_, text.data(), text.size()) == text.size(); }
+  bool send(std::string_view text) {
+    return platform::send_all(s_, text.data(), text.size()) == text.size();
+  }
   // The next line with its CR LF; none when the connection ends or nothing comes in time.
   std::optional<std::string> line(int timeout_ms = 10000);
   // Everything up to and including marker.

@@ -18,8 +18,8 @@ struct SmtpBehaviour {
       {"HELO", {"250 mail.example.org\r\n"}}, {"MAIL", {"250 OK\r\n"}},
       {"RCPT", {"250 Accepted\r\n"}},         {"DATA", {"354 End data with <CR><LF>.<CR><LF>\r\n"}},
       {"END", {"250 OK id=1\r\n"}},           {"QUIT", {"221 Bye\r\n"}}};
-  std::string silent_at;           // a verb the server never answers
-  bool close_after_data = false;   // hang up right after the reply to the end of data
+  std::string silent_at;          // a verb the server never answers
+  bool close_after_data = false;  // hang up right after the reply to the end of data
 };
 
 inline void send_pieces(Link& link, const std::vector<std::string>& pieces) {
