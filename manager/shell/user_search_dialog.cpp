@@ -91,7 +91,6 @@ void CUserSearchDialog::dragMoveEvent(QDragMoveEvent* event) {
   if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
-// Each dropped file's name and extension goes into the name field; the last one stays.
 void CUserSearchDialog::dropEvent(QDropEvent* event) {
   for (const QUrl& url : event->mimeData()->urls()) {
     const QString path = url.toLocalFile();

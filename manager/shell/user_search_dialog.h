@@ -31,6 +31,10 @@ class CUserSearchDialog : public QDialog {
   // How long Cancel waits for a running search to end before it closes anyway.
   void set_cancel_wait_ms(int milliseconds) { cancel_wait_ms_ = milliseconds; }
 
+  // Each dropped file's name and extension goes into the name field; the last one stays.
+  // (Public so that a test can hand it a drop without a drag session.)
+  void dropEvent(QDropEvent* event) override;
+
   // Progress kinds of the worker.
   enum Kind { kReading = 0, kUpload = 1, kDownload = 2, kEnded = 3 };
 
@@ -44,7 +48,6 @@ class CUserSearchDialog : public QDialog {
  protected:
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
-  void dropEvent(QDropEvent* event) override;
 
  private slots:
   void start_or_stop();

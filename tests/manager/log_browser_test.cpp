@@ -55,13 +55,14 @@ std::vector<std::string> row(QTreeWidget* list, int index) {
   return cells;
 }
 
-void drop_files(QWidget& target, const QStringList& paths) {
+void drop_files(CUserSearchDialog& target, const QStringList& paths) {
   QMimeData mime;
   QList<QUrl> urls;
   for (const QString& path : paths) urls.append(QUrl::fromLocalFile(path));
   mime.setUrls(urls);
   QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(&target, &drop);
+  target.dropEvent(&drop);
+  EXPECT_TRUE(drop.isAccepted());
 }
 
 void press(QWidget* target, int key) {
@@ -81,6 +82,7 @@ struct Messages {
 };
 
 TEST(LogBrowserWithCore, BothViewsShowTheUploadAndDownloadTheCoreLogged) {
+  Messages messages;
   harness::Site site("logs-core");
   site.add_user("alice");
   site.add_user("bob");
