@@ -412,7 +412,10 @@ class ServiceMode : public CoreControl {
   }
   ~ServiceMode() override {
     platform::set_environment_variable("VELMORAFTPD_SYSTEMCTL", std::nullopt);
-    if (auto pid = harness_read(dir_ + "core.pid")) platform::signal_process({std::stoi(*pid)}, 9);
+    // A Core the stand-in started and that still holds its running sign is ended here.
+    const std::string sign = "velmoraftpd:" + std::to_string(site_.ftp_port());
+    if (auto pid = harness_read(dir_ + "core.pid"); pid && platform::named_mutex_exists(sign))
+      platform::signal_process({std::stoi(*pid)}, platform::kSignalKill);
   }
   static std::optional<std::string> harness_read(const std::string& path) {
     std::ifstream in(path);
