@@ -140,7 +140,6 @@ void CRasDialog::press_ok() {
     close_with(QDialog::Accepted);
     return;
   }
-  dial_started_ = true;
   if (handle_ != 0) {
     ras_service().hang_up(handle_);
     handle_ = 0;

@@ -57,7 +57,6 @@ class CRasDialog : public QDialog {
   bool service_available_ = false;
   bool dialling_ = false;
   bool have_entries_ = false;
-  bool dial_started_ = false;  // a dial was started from this dialog
   bool connected_ = false;
   RasHandle handle_ = 0;
   quint64 dial_ = 0;  // counts dials; reports of an earlier dial are ignored
