@@ -37,7 +37,9 @@ struct CoreTimeLimits {
 
 // The admin channel: one connection to the Core's admin port on 127.0.0.1 and a thread
 // that receives 4180-byte records and hands each to the user-interface thread through
-// record_received (queued, in order, one emission per receive).
+// record_received (one emission per receive, in order). The signal is emitted on the
+// receive thread: connect it to a receiver (or a lambda with a context object) that lives
+// on the user-interface thread, so that the delivery is queued there.
 class CoreChannel : public QObject {
   Q_OBJECT
  public:
@@ -78,8 +80,10 @@ struct ConnectHooks {
   std::function<void(const std::string&)> show_message;   // message box, OK only
   std::function<bool(const std::string&)> ask_yes_no;     // true for Yes
   std::function<size_t()> session_count;                  // rows of the live user list
-  std::function<void()> on_connected;   // after the channel is up: address lookup, plug-ins
-  std::function<void()> on_disconnected;  // after the stop: unload plug-ins
+  // After the channel is up, before the empty log line: the notice and plug-in log
+  // targets, the synchronous local address lookup, loading the system plug-ins.
+  std::function<void()> on_connected;
+  std::function<void()> on_disconnected;  // after the stop is sent: unload the plug-ins
 };
 
 // The menu command "接続/切断": connect (wanted true) or stop the Core (wanted false);
