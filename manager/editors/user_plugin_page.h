@@ -5,7 +5,14 @@
 #include <string>
 #include <vector>
 
+class QListWidget;
+class QPlainTextEdit;
+
 namespace manager {
+
+inline constexpr const char* kPluginNotLoadedText =
+    "選択したプラグインは、システムで未ロード状態です。";
+inline constexpr const char* kPluginNoInfoText = "Infomationが存在しません。";
 
 class CUserPluginPage : public QWidget {
   Q_OBJECT
@@ -16,11 +23,24 @@ class CUserPluginPage : public QWidget {
   std::vector<std::string> entries() const;
   // Writes [UserPlugIn] Plugin0.., the next one empty, and PlugInNum into target_file.
   bool save(const std::string& target_file) const;
+  // The text of the information field.
+  std::string info_text() const;
+
+ private slots:
+  void on_add();
+  void on_remove();
+  void on_settings();
+  void on_up();
+  void on_down();
+  void on_selection();
 
  private:
+  std::string selected_path() const;
+
   std::string account_file_;
   std::string ini_file_;
-  std::vector<std::string> entries_;
+  QListWidget* list_ = nullptr;
+  QPlainTextEdit* info_ = nullptr;
 };
 
 }  // namespace manager

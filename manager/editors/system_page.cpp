@@ -1,0 +1,108 @@
+#include "manager/editors/system_page.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QPushButton>
+
+#include "manager/editors/advance_dialog.h"
+#include "manager/editors/editor_fields.h"
+#include "manager/shell/local_addresses.h"
+
+namespace manager {
+namespace {
+
+constexpr int kArrowLow = 0;
+constexpr int kArrowHigh = 1000;
+
+QCheckBox* check_box(QWidget* parent, const QString& text, const char* name) {
+  auto* box = new QCheckBox(text, parent);
+  box->setObjectName(name);
+  return box;
+}
+
+}  // namespace
+
+CSystemPage::CSystemPage(SystemSettings& settings, ProgramPaths paths, QWidget* parent)
+    : QWidget(parent), settings_(settings), paths_(std::move(paths)) {
+  auto* grid = new QGridLayout(this);
+  int row = 0;
+  port_ = make_int_edit(this, "port", 0);
+  grid->addWidget(new QLabel(QStringLiteral("ポート："), this), row, 0);
+  grid->addWidget(with_arrows(port_, kArrowLow, kArrowHigh), row++, 1);
+  max_connect_ = make_int_edit(this, "maxConnect", 0);
+  grid->addWidget(new QLabel(QStringLiteral("最大回線数："), this), row, 0);
+  grid->addWidget(with_arrows(max_connect_, kArrowLow, kArrowHigh), row++, 1);
+  start_server_ = check_box(this, QStringLiteral("起動時にサーバー開始。"), "startServer");
+  grid->addWidget(start_server_, row++, 0, 1, 3);
+  save_usr_min_ = make_int_edit(this, "saveUsrMin", 0);
+  grid->addWidget(new QLabel(QStringLiteral("接続ユーザーのバックアップ"), this), row, 0);
+  grid->addWidget(with_arrows(save_usr_min_, kArrowLow, kArrowHigh), row, 1);
+  grid->addWidget(new QLabel(QStringLiteral("分ごと"), this), row++, 2);
+  global_ip_ = new QComboBox(this);
+  global_ip_->setObjectName("globalIp");
+  grid->addWidget(new QLabel(QStringLiteral("グローバルIP選択："), this), row, 0);
+  grid->addWidget(global_ip_, row++, 1);
+  ras_connect_ = check_box(this, QStringLiteral("接続を維持（RASの設定が必要）"), "rasConnect");
+  grid->addWidget(ras_connect_, row++, 0, 1, 3);
+  source_port_ = make_int_edit(this, "sourcePort", 0);
+  grid->addWidget(new QLabel(QStringLiteral("ソースポート："), this), row, 0);
+  grid->addWidget(with_arrows(source_port_, kArrowLow, kArrowHigh), row++, 1);
+  min_run_ = check_box(this, QStringLiteral("最小化で起動"), "minRun");
+  grid->addWidget(min_run_, row++, 0, 1, 3);
+  buffer_size_ = make_int_edit(this, "bufferSize", 0);
+  grid->addWidget(new QLabel(QStringLiteral("通信バッファ："), this), row, 0);
+  grid->addWidget(buffer_size_, row++, 1);
+  auto* advance = new QPushButton(QStringLiteral("Advance"), this);
+  advance->setObjectName("advance");
+  advance->setAutoDefault(false);
+  grid->addWidget(advance, row++, 2);
+  grid->setRowStretch(row, 1);
+  connect(advance, &QPushButton::clicked, this, &CSystemPage::on_advance);
+  fill_addresses();
+}
+
+// The host's addresses as the local address table holds them, filled once.
+void CSystemPage::fill_addresses() {
+  global_ip_->clear();
+  const int last = last_filled_address_index();
+  for (int i = 0; i <= last && i <= 2; ++i) {
+    global_ip_->addItem(QString::fromStdString(local_address_slot(i)));
+  }
+}
+
+void CSystemPage::show_values() {
+  port_->setText(QString::number(settings_.port));
+  max_connect_->setText(QString::number(settings_.max_connect));
+  start_server_->setChecked(settings_.start_server != 0);
+  save_usr_min_->setText(QString::number(settings_.save_usr_min));
+  const int index = settings_.global_ip;
+  global_ip_->setCurrentIndex(index >= 0 && index < global_ip_->count() ? index : -1);
+  ras_connect_->setChecked(settings_.ras_connect != 0);
+  source_port_->setText(QString::number(settings_.source_port));
+  min_run_->setChecked(settings_.min_run != 0);
+  buffer_size_->setText(QString::number(settings_.buffer_size));
+}
+
+bool CSystemPage::take_values() {
+  SystemSettings& s = settings_;
+  if (!take_int(this, port_, kAnyInt, s.port)) return false;
+  if (!take_int(this, max_connect_, kAnyInt, s.max_connect)) return false;
+  s.start_server = start_server_->isChecked() ? 1 : 0;
+  if (!take_int(this, save_usr_min_, kUnsignedInt, s.save_usr_min)) return false;
+  // With no entry selected (e.g. fewer addresses found than the stored index) the stored
+  // choice is kept rather than replaced by -1.
+  if (global_ip_->currentIndex() >= 0) s.global_ip = global_ip_->currentIndex();
+  s.ras_connect = ras_connect_->isChecked() ? 1 : 0;
+  if (!take_int(this, source_port_, kAnyInt, s.source_port)) return false;
+  s.min_run = min_run_->isChecked() ? 1 : 0;
+  return take_int(this, buffer_size_, int_range(1024, 1048576), s.buffer_size);
+}
+
+void CSystemPage::on_advance() {
+  CAdvanceDialog dialog(advance_values(settings_), paths_, this);
+  if (dialog.exec() == QDialog::Accepted) apply_advance_values(dialog.values(), settings_);
+}
+
+}  // namespace manager

@@ -1,0 +1,56 @@
+// Every key the system settings dialog edits in velmoraFTPd.ini, as one plain record:
+// loaded with the editor's defaults and written back in one fixed order.
+#pragma once
+#include <string>
+
+namespace manager {
+
+struct SystemSettings {
+  // [System]
+  int sys_ini_ver = 0;  // as loaded; always written as 100
+  int port = 21;
+  int max_connect = 0;
+  int start_server = 0;
+  int save_usr_min = 0;
+  int global_ip = 0;
+  int ras_connect = 0;
+  int source_port = 0;
+  int min_run = 0;
+  int buffer_size = 1024;
+  int pasv_port_low = 0;
+  int pasv_port_high = 0;
+  int close_srv = 0;
+  int service = 0;
+  int core_listen_port = 54253;
+  int use_global_ip = 0;
+  int use_client_global_ip = 0;
+  // [UserInfo]
+  int use_welcome_message = 0;
+  int use_unknown_message = 0;
+  // [Log]
+  int log_all_cmd = 0;
+  int log_all_comment = 1;
+  int log_all_file = 1;
+  int max_log_char = 3000;
+  int wait_view_idle_time = 0;  // WaitViewIdolTime when the loaded SysIniVer is 0
+  int wait_view_down_time = 0;
+  int ip2host = 0;
+  int adj_digit = 1;
+  // [UnKnownID]
+  int refuse = 1;
+  int mail_pass = 0;
+  int make_account = 0;
+  std::string group;
+  std::string smtp;
+  std::string mail;
+  std::string mail_title;
+};
+
+inline constexpr int kSysIniVersion = 100;
+
+SystemSettings load_system_settings(const std::string& ini_file);
+// Writes [System], [UserInfo], [Log] and [UnKnownID] in that order, each section's keys in
+// the dialog's order; SysIniVer as 100 and the idle time as WaitViewIdleTime.
+bool save_system_settings(const std::string& ini_file, const SystemSettings& settings);
+
+}  // namespace manager
