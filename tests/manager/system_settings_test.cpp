@@ -1,0 +1,335 @@
+// The dialog "システム設定": what it shows from velmoraFTPd.ini and what OK and Cancel
+// leave in the files.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+
+#include "manager/editors/advance_dialog.h"
+#include "manager/editors/system_settings_dialog.h"
+#include "platform/profile.h"
+#include "tests/manager/editors_system_helpers.h"
+#include "tests/support/harness.h"
+
+namespace {
+
+using editors_test::child;
+using editors_test::click;
+
+struct Folder {
+  std::string dir = harness::make_temp_dir("sysdlg");
+  std::string ini = dir + "velmoraFTPd.ini";
+  std::string user_dir = dir + "user/";
+  Folder() { platform::make_directory(user_dir); }
+  std::string get(const char* section, const char* key) const {
+    return platform::profile_read_string(ini, section, key, "<absent>");
+  }
+};
+
+QLineEdit* edit(QWidget* w, const char* name) { return child<QLineEdit>(w, name); }
+QCheckBox* box(QWidget* w, const char* name) { return child<QCheckBox>(w, name); }
+
+TEST(SystemSettingsDialog, TabsComeInTheOperatorsOrder) {
+  Folder f;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  auto* tabs = child<QTabWidget>(&dialog, "tabs");
+  ASSERT_EQ(tabs->count(), 7);
+  const char* expected[] = {"システム", "メッセージ", "ログ", "未登録IDの接続",
+                            "拒否IP", "仮想フォルダ", "PlugIn"};
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(tabs->tabText(i).toStdString(), expected[i]);
+  EXPECT_EQ(tabs->currentIndex(), 0);
+  EXPECT_EQ(dialog.windowTitle().toStdString(), "システム設定");
+}
+
+TEST(SystemSettingsDialog, AnEmptyFileShowsTheDefaults) {
+  Folder f;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  EXPECT_EQ(edit(&dialog, "port")->text(), "21");
+  EXPECT_EQ(edit(&dialog, "bufferSize")->text(), "1024");
+  EXPECT_EQ(edit(&dialog, "maxLogChar")->text(), "3000");
+  EXPECT_TRUE(box(&dialog, "logAllComment")->isChecked());
+  EXPECT_TRUE(box(&dialog, "logAllFile")->isChecked());
+  EXPECT_FALSE(box(&dialog, "logAllCmd")->isChecked());
+  EXPECT_TRUE(box(&dialog, "adjDigit")->isChecked());
+}
+
+TEST(SystemSettingsDialog, AnOldIdleKeyIsShownAndConvertedOnOk) {
+  Folder f;
+  editors_test::write_file(f.ini, "[Log]\r\nWaitViewIdolTime=5\r\n");
+  manager::CSystemSettingsDialog dialog(f.ini);
+  EXPECT_EQ(edit(&dialog, "idleTime")->text(), "5");
+  click(&dialog, "ok");
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(f.get("System", "SysIniVer"), "100");
+  EXPECT_EQ(f.get("Log", "WaitViewIdleTime"), "5");
+}
+
+TEST(SystemSettingsDialog, ANewIdleKeyWinsOnceTheVersionIsSet) {
+  Folder f;
+  editors_test::write_file(
+      f.ini, "[System]\r\nSysIniVer=100\r\n[Log]\r\nWaitViewIdolTime=5\r\nWaitViewIdleTime=9\r\n");
+  manager::CSystemSettingsDialog dialog(f.ini);
+  EXPECT_EQ(edit(&dialog, "idleTime")->text(), "9");
+}
+
+TEST(SystemSettingsDialog, OkWritesEveryKeyInItsOrderAndNeverTheOldIdleKey) {
+  Folder f;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  click(&dialog, "ok");
+  const std::vector<std::string> system = platform::profile_key_names(f.ini, "System");
+  const std::vector<std::string> expected_system = {
+      "SysIniVer", "Port", "SourcePort", "MaxConnect", "StartServer", "SaveUsrMin",
+      "GlobalIP", "RASConnect", "MinRun", "BufferSize", "PasvPortl", "PasvPorth", "CloseSrv",
+      "Service", "FtpdCoreListenPort", "UseGlobalIp", "UseClientGlobalIp"};
+  EXPECT_EQ(system, expected_system);
+  const std::vector<std::string> log = platform::profile_key_names(f.ini, "Log");
+  const std::vector<std::string> expected_log = {"LogAllCmd", "LogAllComment", "LogAllFile",
+                                                 "MaxLogChar", "WaitViewIdleTime",
+                                                 "WaitViewDownTime", "Ip2Host", "AdjDigit"};
+  EXPECT_EQ(log, expected_log);
+  const std::vector<std::string> unknown = platform::profile_key_names(f.ini, "UnKnownID");
+  const std::vector<std::string> expected_unknown = {"Refuse", "MailPass", "MakeAcount", "Smtp",
+                                                     "Mail", "Group", "MailTitle"};
+  EXPECT_EQ(unknown, expected_unknown);
+  const std::vector<std::string> sections = platform::profile_section_names(f.ini);
+  ASSERT_GE(sections.size(), 4u);
+  EXPECT_EQ(sections[0], "System");
+  EXPECT_EQ(sections[1], "UserInfo");
+  EXPECT_EQ(sections[2], "Log");
+  EXPECT_EQ(sections[3], "UnKnownID");
+  EXPECT_EQ(f.get("Log", "WaitViewIdolTime"), "<absent>");
+  EXPECT_EQ(f.get("System", "FtpdCoreListenPort"), "54253");
+  EXPECT_EQ(f.get("UnKnownID", "Refuse"), "1");
+  EXPECT_EQ(f.get("UnKnownID", "MailPass"), "0");
+}
+
+TEST(SystemSettingsDialog, EditedEntriesReachTheFile) {
+  Folder f;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  edit(&dialog, "port")->setText("2121");
+  edit(&dialog, "maxConnect")->setText("7");
+  box(&dialog, "startServer")->setChecked(true);
+  edit(&dialog, "bufferSize")->setText("65536");
+  box(&dialog, "logAllCmd")->setChecked(true);
+  edit(&dialog, "downTime")->setText("12");
+  box(&dialog, "ip2Host")->setChecked(true);
+  box(&dialog, "useWelcomeMessage")->setChecked(true);
+  click(&dialog, "ok");
+  EXPECT_EQ(f.get("System", "Port"), "2121");
+  EXPECT_EQ(f.get("System", "MaxConnect"), "7");
+  EXPECT_EQ(f.get("System", "StartServer"), "1");
+  EXPECT_EQ(f.get("System", "BufferSize"), "65536");
+  EXPECT_EQ(f.get("Log", "LogAllCmd"), "1");
+  EXPECT_EQ(f.get("Log", "WaitViewDownTime"), "12");
+  EXPECT_EQ(f.get("Log", "Ip2Host"), "1");
+  EXPECT_EQ(f.get("UserInfo", "UseWelcomeMessage"), "1");
+}
+
+TEST(SystemSettingsDialog, TheArrowButtonsStayWithinTheirRange) {
+  Folder f;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  edit(&dialog, "port")->setText("1000");
+  click(&dialog, "portUp");
+  EXPECT_EQ(edit(&dialog, "port")->text(), "1000");
+  click(&dialog, "portDown");
+  EXPECT_EQ(edit(&dialog, "port")->text(), "999");
+  edit(&dialog, "maxConnect")->setText("0");
+  click(&dialog, "maxConnectDown");
+  EXPECT_EQ(edit(&dialog, "maxConnect")->text(), "0");
+  edit(&dialog, "maxLogChar")->setText("30000");
+  click(&dialog, "maxLogCharUp");
+  EXPECT_EQ(edit(&dialog, "maxLogChar")->text(), "30000");
+  edit(&dialog, "idleTime")->setText("9999");
+  click(&dialog, "idleTimeUp");
+  click(&dialog, "idleTimeUp");
+  EXPECT_EQ(edit(&dialog, "idleTime")->text(), "10000");
+}
+
+TEST(SystemSettingsDialog, ANonIntegerIsReportedAndItAndTheLaterEntriesOfItsPageKeepTheirValues) {
+  Folder f;
+  editors_test::write_file(f.ini, "[System]\r\nPort=21\r\nMaxConnect=3\r\nBufferSize=2048\r\n");
+  editors_test::Prompts prompts;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  edit(&dialog, "port")->setText("2x1");
+  edit(&dialog, "maxConnect")->setText("9");
+  edit(&dialog, "bufferSize")->setText("4096");
+  edit(&dialog, "maxLogChar")->setText("500");  // another page: taken as usual
+  click(&dialog, "ok");
+  EXPECT_EQ(prompts.messages, std::vector<std::string>{"整数を入力してください。"});
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(f.get("System", "Port"), "21");
+  EXPECT_EQ(f.get("System", "MaxConnect"), "3");
+  EXPECT_EQ(f.get("System", "BufferSize"), "2048");
+  EXPECT_EQ(f.get("Log", "MaxLogChar"), "500");
+}
+
+TEST(SystemSettingsDialog, ABufferOutOfRangeNamesTheRange) {
+  Folder f;
+  editors_test::Prompts prompts;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  edit(&dialog, "bufferSize")->setText("100");
+  edit(&dialog, "port")->setText("2100");  // before it on the page: taken
+  click(&dialog, "ok");
+  EXPECT_EQ(prompts.messages,
+            std::vector<std::string>{"1024 から 1048576 までの整数を入力してください。"});
+  EXPECT_EQ(f.get("System", "BufferSize"), "1024");
+  EXPECT_EQ(f.get("System", "Port"), "2100");
+}
+
+TEST(SystemSettingsDialog, AFileWithoutUnknownIdKeysShowsRefuseWithMailAndGroupDisabled) {
+  Folder f;
+  editors_test::write_file(f.user_dir + "staff.grp", "[UserInfo]\r\n");
+  manager::CSystemSettingsDialog dialog(f.ini);
+  EXPECT_TRUE(box(&dialog, "refuse")->isChecked());
+  EXPECT_FALSE(box(&dialog, "mailPass")->isChecked());
+  EXPECT_FALSE(box(&dialog, "makeAccount")->isChecked());
+  EXPECT_FALSE(box(&dialog, "mailPass")->isEnabled());
+  EXPECT_FALSE(child<QWidget>(&dialog, "mailBody")->isEnabled());
+  EXPECT_FALSE(child<QWidget>(&dialog, "mailSettings")->isEnabled());
+  EXPECT_FALSE(child<QWidget>(&dialog, "group")->isEnabled());
+}
+
+TEST(SystemSettingsDialog, TheModeBoxesAreOneChoice) {
+  Folder f;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  click(&dialog, "makeAccount");
+  EXPECT_TRUE(box(&dialog, "makeAccount")->isChecked());
+  EXPECT_FALSE(box(&dialog, "refuse")->isChecked());
+  EXPECT_TRUE(child<QWidget>(&dialog, "group")->isEnabled());
+  EXPECT_FALSE(child<QWidget>(&dialog, "mailBody")->isEnabled());
+  click(&dialog, "makeAccount");  // clicking the chosen box again keeps it chosen
+  EXPECT_TRUE(box(&dialog, "makeAccount")->isChecked());
+  click(&dialog, "refuse");
+  EXPECT_TRUE(box(&dialog, "refuse")->isChecked());
+  EXPECT_FALSE(box(&dialog, "makeAccount")->isChecked());
+  EXPECT_FALSE(child<QWidget>(&dialog, "group")->isEnabled());
+}
+
+TEST(SystemSettingsDialog, CreatingAccountsWithNoGroupFilesSavesAnEmptyGroup) {
+  Folder f;
+  editors_test::write_file(f.ini, "[UnKnownID]\r\nGroup=old\r\n");
+  manager::CSystemSettingsDialog dialog(f.ini);
+  click(&dialog, "makeAccount");
+  click(&dialog, "ok");
+  EXPECT_EQ(f.get("UnKnownID", "Refuse"), "0");
+  EXPECT_EQ(f.get("UnKnownID", "MailPass"), "0");
+  EXPECT_EQ(f.get("UnKnownID", "MakeAcount"), "1");
+  EXPECT_EQ(f.get("UnKnownID", "Group"), "");
+}
+
+TEST(SystemSettingsDialog, TheGroupListShowsGroupFilesAndSelectsTheStoredGroupIgnoringCase) {
+  Folder f;
+  editors_test::write_file(f.user_dir + "alpha.grp", "[UserInfo]\r\n");
+  editors_test::write_file(f.user_dir + "Staff.grp", "[UserInfo]\r\n");
+  editors_test::write_file(f.user_dir + "bob.usr", "[UserInfo]\r\n");
+  editors_test::write_file(f.ini, "[UnKnownID]\r\nRefuse=0\r\nMakeAcount=1\r\nGroup=sta\r\n");
+  manager::CSystemSettingsDialog dialog(f.ini);
+  auto* group = child<QComboBox>(&dialog, "group");
+  ASSERT_EQ(group->count(), 2);
+  EXPECT_EQ(group->currentText().toStdString(), "Staff");
+  EXPECT_TRUE(group->isEnabled());
+  click(&dialog, "ok");
+  EXPECT_EQ(f.get("UnKnownID", "Group"), "Staff");
+}
+
+TEST(SystemSettingsDialog, AMailPasswordModeInTheFileIsShownAndKept) {
+  Folder f;
+  editors_test::write_file(f.ini,
+                           "[UnKnownID]\r\nRefuse=0\r\nMailPass=1\r\nSmtp=mail.example\r\n"
+                           "Mail=op@example\r\nMailTitle=Hello\r\n");
+  manager::CSystemSettingsDialog dialog(f.ini);
+  EXPECT_TRUE(box(&dialog, "mailPass")->isChecked());
+  EXPECT_FALSE(box(&dialog, "mailPass")->isEnabled());
+  EXPECT_TRUE(child<QWidget>(&dialog, "mailBody")->isEnabled());
+  EXPECT_TRUE(child<QWidget>(&dialog, "mailSettings")->isEnabled());
+  EXPECT_TRUE(child<QWidget>(&dialog, "group")->isEnabled());
+  click(&dialog, "ok");
+  EXPECT_EQ(f.get("UnKnownID", "MailPass"), "1");
+  EXPECT_EQ(f.get("UnKnownID", "Refuse"), "0");
+  EXPECT_EQ(f.get("UnKnownID", "Smtp"), "mail.example");
+  EXPECT_EQ(f.get("UnKnownID", "Mail"), "op@example");
+  EXPECT_EQ(f.get("UnKnownID", "MailTitle"), "Hello");
+}
+
+TEST(SystemSettingsDialog, CancelAfterEditingEveryPageWritesNothing) {
+  Folder f;
+  const std::string original = "[System]\r\nPort=2121\r\n[VirtualDir]\r\nVir0=/a/b/\r\nDir0=/c/\r\n";
+  editors_test::write_file(f.ini, original);
+  editors_test::write_file(f.dir + "RefuseIP.txt", "10.*\r\n");
+  editors_test::Prompts prompts;
+  prompts.folders = {f.dir, f.dir + "place/"};
+  manager::CSystemSettingsDialog dialog(f.ini);
+  edit(&dialog, "port")->setText("99");
+  box(&dialog, "useWelcomeMessage")->setChecked(true);
+  edit(&dialog, "maxLogChar")->setText("1");
+  click(&dialog, "makeAccount");
+  child<QPlainTextEdit>(&dialog, "refuseText")->setPlainText("1.2.3.4\n");
+  click(&dialog, "add");  // the virtual folder page's button comes first in the dialog
+  click(&dialog, "cancel");
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  EXPECT_EQ(editors_test::read_file(f.ini), original);
+  EXPECT_EQ(editors_test::read_file(f.dir + "RefuseIP.txt"), "10.*\r\n");
+}
+
+TEST(SystemSettingsDialog, StoredGlobalIpIsKeptWhenTheAddressListCannotShowIt) {
+  Folder f;
+  editors_test::write_file(f.ini, "[System]\r\nGlobalIP=7\r\n");
+  manager::CSystemSettingsDialog dialog(f.ini);
+  auto* list = child<QComboBox>(&dialog, "globalIp");
+  ASSERT_LT(list->count(), 8);
+  click(&dialog, "ok");
+  EXPECT_EQ(f.get("System", "GlobalIP"), "7");
+}
+
+TEST(SystemSettingsAdvance, ThePortRangeIsCheckedAndTheDialogStaysOpen) {
+  editors_test::Prompts prompts;
+  manager::CAdvanceDialog dialog({}, manager::derive_program_paths("/nowhere/"));
+  edit(&dialog, "pasvPortLow")->setText("70000");
+  click(&dialog, "ok");
+  EXPECT_EQ(prompts.messages, std::vector<std::string>{"0 から 65535 までの整数を入力してください。"});
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  edit(&dialog, "pasvPortLow")->setText("40000");
+  edit(&dialog, "pasvPortHigh")->setText("abc");
+  click(&dialog, "ok");
+  EXPECT_EQ(prompts.messages.back(), "整数を入力してください。");
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  edit(&dialog, "pasvPortHigh")->setText("40100");
+  click(&dialog, "ok");
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(dialog.values().pasv_port_low, 40000);
+  EXPECT_EQ(dialog.values().pasv_port_high, 40100);
+}
+
+TEST(SystemSettingsAdvance, OkTakesAllValuesBackIntoTheSettingsAndCancelTakesNone) {
+  Folder f;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  editors_test::on_next_modal([](QWidget* advance) {
+    EXPECT_EQ(advance->windowTitle().toStdString(), "システム設定-Advance");
+    edit(advance, "pasvPortLow")->setText("50000");
+    edit(advance, "pasvPortHigh")->setText("50010");
+    edit(advance, "coreListenPort")->setText("54300");
+    box(advance, "closeSrv")->setChecked(true);
+    box(advance, "useGlobalIp")->setChecked(true);
+    box(advance, "useClientGlobalIp")->setChecked(true);
+    click(advance, "ok");
+  });
+  click(&dialog, "advance");
+  editors_test::on_next_modal([](QWidget* advance) {
+    EXPECT_EQ(edit(advance, "pasvPortLow")->text(), "50000");
+    edit(advance, "pasvPortLow")->setText("1");
+    click(advance, "cancel");
+  });
+  click(&dialog, "advance");
+  click(&dialog, "ok");
+  EXPECT_EQ(f.get("System", "PasvPortl"), "50000");
+  EXPECT_EQ(f.get("System", "PasvPorth"), "50010");
+  EXPECT_EQ(f.get("System", "FtpdCoreListenPort"), "54300");
+  EXPECT_EQ(f.get("System", "CloseSrv"), "1");
+  EXPECT_EQ(f.get("System", "UseGlobalIp"), "1");
+  EXPECT_EQ(f.get("System", "UseClientGlobalIp"), "1");
+}
+
+}  // namespace
