@@ -10,6 +10,7 @@
 
 #include "manager/editors/advance_dialog.h"
 #include "manager/editors/system_settings_dialog.h"
+#include "manager/editors/virtual_folder_page.h"
 #include "platform/profile.h"
 #include "tests/manager/editors_system_helpers.h"
 #include "tests/support/harness.h"
@@ -267,7 +268,8 @@ TEST(SystemSettingsDialog, CancelAfterEditingEveryPageWritesNothing) {
   edit(&dialog, "maxLogChar")->setText("1");
   click(&dialog, "makeAccount");
   child<QPlainTextEdit>(&dialog, "refuseText")->setPlainText("1.2.3.4\n");
-  click(&dialog, "add");  // the virtual folder page's button comes first in the dialog
+  click(child<manager::CVirtualFolderPage>(&dialog, ""), "add");
+  ASSERT_TRUE(prompts.folders.empty());
   click(&dialog, "cancel");
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
   EXPECT_EQ(editors_test::read_file(f.ini), original);
