@@ -63,3 +63,10 @@ const char *nfd_GetInfo(void) {
   snprintf(info, sizeof info, "manager_info inits=%d setprop=%s", inits, last_settings);
   return info;
 }
+
+/* For tests: posts text through the host table kept since nfd_FtpdClbk (0 when there is
+ * none), from whatever thread calls it. */
+int manager_info_post(const char *text) {
+  if (host == NULL) return 0;
+  return host->post_text(text);
+}
