@@ -47,7 +47,8 @@ CSystemSettingsDialog::CSystemSettingsDialog(std::string ini_file, QWidget* pare
   setWindowTitle(QStringLiteral("システム設定"));
   const std::string folder = folder_of(ini_file_);
   settings_ = load_system_settings(ini_file_);
-  ProgramPaths paths = program_paths();
+  // The Core whose registration "Advance" changes is the one beside this settings file.
+  const ProgramPaths paths = derive_program_paths(folder);
   system_page_ = new CSystemPage(settings_, paths, this);
   message_page_ = new CMessagePage(settings_, ini_file_, this);
   log_page_ = new CLogPage(settings_, this);

@@ -11,6 +11,7 @@
 #include "manager/editors/advance_dialog.h"
 #include "manager/editors/system_settings_dialog.h"
 #include "manager/editors/virtual_folder_page.h"
+#include "platform/process.h"
 #include "platform/profile.h"
 #include "tests/manager/editors_system_helpers.h"
 #include "tests/support/harness.h"
@@ -332,6 +333,62 @@ TEST(SystemSettingsAdvance, OkTakesAllValuesBackIntoTheSettingsAndCancelTakesNon
   EXPECT_EQ(f.get("System", "CloseSrv"), "1");
   EXPECT_EQ(f.get("System", "UseGlobalIp"), "1");
   EXPECT_EQ(f.get("System", "UseClientGlobalIp"), "1");
+}
+
+// The service manager is a stand-in: a unit folder of the test and a systemctl that
+// succeeds at everything.
+struct FakeServiceManager {
+  std::string units = harness::make_temp_dir("units");
+  FakeServiceManager() {
+    platform::set_environment_variable("VELMORAFTPD_UNIT_DIR", units);
+    platform::set_environment_variable("VELMORAFTPD_SYSTEMCTL", std::string("/bin/true"));
+  }
+  ~FakeServiceManager() {
+    platform::set_environment_variable("VELMORAFTPD_UNIT_DIR", std::nullopt);
+    platform::set_environment_variable("VELMORAFTPD_SYSTEMCTL", std::nullopt);
+  }
+};
+
+TEST(SystemSettingsAdvance, ARegistrationIsReportedAndItsServiceValueSavedWithOk) {
+  Folder f;
+  FakeServiceManager services;
+  editors_test::Prompts prompts;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  editors_test::on_next_modal([](QWidget* advance) {
+    click(advance, "c1003");
+    click(advance, "c1003");
+    click(advance, "ok");
+  });
+  click(&dialog, "advance");
+  EXPECT_EQ(prompts.messages, (std::vector<std::string>{"サービスを登録しました。",
+                                                        "既にサービスに登録済みです。"}));
+  EXPECT_TRUE(platform::path_exists(services.units + "velmoraftpd.service"));
+  click(&dialog, "ok");
+  EXPECT_EQ(f.get("System", "Service"), "1");
+}
+
+TEST(SystemSettingsAdvance, CancellingTheSettingsAfterARegistrationKeepsServiceZeroInTheFile) {
+  Folder f;
+  FakeServiceManager services;
+  editors_test::Prompts prompts;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  editors_test::on_next_modal([](QWidget* advance) {
+    click(advance, "c1003");
+    click(advance, "ok");
+  });
+  click(&dialog, "advance");
+  click(&dialog, "cancel");
+  EXPECT_TRUE(platform::path_exists(services.units + "velmoraftpd.service"));
+  EXPECT_EQ(f.get("System", "Service"), "<absent>");
+}
+
+TEST(SystemSettingsAdvance, RemovingWhatWasNeverRegisteredSaysSo) {
+  Folder f;
+  FakeServiceManager services;
+  editors_test::Prompts prompts;
+  manager::CAdvanceDialog dialog({}, manager::derive_program_paths(f.dir));
+  click(&dialog, "c1018");
+  EXPECT_EQ(prompts.messages, std::vector<std::string>{"サービスには登録されていません。"});
 }
 
 }  // namespace
