@@ -11,6 +11,7 @@
 #include "shared/admin_record.h"
 #include "shared/bounded_text.h"
 #include "shared/ini.h"
+#include "shared/plugin_module.h"
 
 namespace fileservice {
 namespace {
@@ -20,19 +21,7 @@ constexpr size_t kPluginPathMax = 260;
 constexpr int kMaxSystemPlugins = 1024;
 constexpr const char* kAllocationFailedReply = "330 Internal Server Error\r\n";
 
-struct PluginRecord {
-  void* handle = nullptr;
-  std::string path;
-  nfd_Init_t init = nullptr;
-  nfd_Exit_t exit = nullptr;
-  nfd_FtpdMessage_t message = nullptr;
-  nfd_SetProp_t set_prop = nullptr;
-  nfd_Socket_t socket = nullptr;
-  nfd_GetInfo_t get_info = nullptr;
-  nfd_FtpdMessageAllUsr_t message_all = nullptr;
-  nfd_SocketAllUsr_t socket_all = nullptr;
-  nfd_FtpdClbk_t callback = nullptr;
-};
+using PluginRecord = shared::PluginModule;
 
 // Written only while no session exists (see plugin_host.h).
 std::vector<PluginRecord> g_plugins;
@@ -73,37 +62,17 @@ char* host_replace_string(char* old_text, const char* new_text) {
 
 const nfd_host_services kServices = {host_post_text, host_replace_string};
 
-template <typename F>
-F find_entry(void* handle, const char* name) {
-  return reinterpret_cast<F>(platform::find_symbol(handle, name));
-}
-
 std::string folder_of(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 bool load_one(const std::string& path, PluginRecord& record) {
-  if (path.empty()) return false;
   std::string folder = folder_of(path);
   if (!folder.empty()) platform::set_current_directory(folder);
-  void* handle = platform::load_library(path);
-  if (handle == nullptr) return false;
-  record.handle = handle;
-  record.path = path;
-  record.init = find_entry<nfd_Init_t>(handle, "nfd_Init");
-  record.exit = find_entry<nfd_Exit_t>(handle, "nfd_Exit");
-  record.message = find_entry<nfd_FtpdMessage_t>(handle, "nfd_FtpdMessage");
-  record.set_prop = find_entry<nfd_SetProp_t>(handle, "nfd_SetProp");
-  record.socket = find_entry<nfd_Socket_t>(handle, "nfd_Socket");
-  record.get_info = find_entry<nfd_GetInfo_t>(handle, "nfd_GetInfo");
-  record.message_all = find_entry<nfd_FtpdMessageAllUsr_t>(handle, "nfd_FtpdMessageAllUsr");
-  record.socket_all = find_entry<nfd_SocketAllUsr_t>(handle, "nfd_SocketAllUsr");
-  record.callback = find_entry<nfd_FtpdClbk_t>(handle, "nfd_FtpdClbk");
-  if (record.init == nullptr || record.exit == nullptr || record.message == nullptr) {
-    platform::unload_library(handle);
-    return false;
-  }
+  std::optional<PluginRecord> opened = shared::open_plugin_module(path);
+  if (!opened) return false;
+  record = std::move(*opened);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include "manager/editors/message_store.h"
 #include "manager/editors/prohibition_bits.h"
 #include "platform/profile.h"
+#include "shared/account_name.h"
 #include "shared/bounded_text.h"
 #include "shared/ini.h"
 
@@ -19,7 +20,7 @@ constexpr size_t kLongText = 511;
 constexpr size_t kGroupText = 255;
 constexpr size_t kPathText = 259;
 constexpr size_t kListText = 255;
-constexpr size_t kNameMax = 200;
+constexpr size_t kNameMax = shared::kAccountNameMax;
 
 std::string numbered(const char* key, int n) { return key + std::to_string(n); }
 
@@ -179,33 +180,6 @@ void put_limits(Changes& c, const AccountRecord& r) {
   put(c, "DownBps", r.down_bps);
 }
 
-// Length of the UTF-8 sequence that starts at text[i], or 0 when it is not valid.
-size_t utf8_sequence(std::string_view text, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char b = byte(i);
-  if (b < 0x80) return 1;
-  size_t length = 0;
-  uint32_t code = 0;
-  if (b >= 0xC2 && b <= 0xDF) {
-    length = 2, code = b & 0x1F;
-  } else if (b >= 0xE0 && b <= 0xEF) {
-    length = 3, code = b & 0x0F;
-  } else if (b >= 0xF0 && b <= 0xF4) {
-    length = 4, code = b & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (byte(i + k) & 0x3F);
-  }
-  const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-  const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-  if (overlong || surrogate || code > 0x10FFFF) return 0;
-  return length;
-}
-
 }  // namespace
 
 AccountRecord load_account_record(const std::string& file, bool with_identity) {
@@ -251,15 +225,7 @@ bool save_account_record(const std::string& file, const AccountRecord& r, bool g
 }
 
 bool acceptable_account_name(const std::string& name) {
-  if (name.empty() || name.size() > kNameMax || name.front() == '.') return false;
-  for (size_t i = 0; i < name.size();) {
-    const unsigned char b = static_cast<unsigned char>(name[i]);
-    if (b < 0x20 || b == 0x7F || b == '/' || b == '\\') return false;
-    const size_t length = utf8_sequence(name, i);
-    if (length == 0) return false;
-    i += length;
-  }
-  return true;
+  return shared::acceptable_account_name(name);
 }
 
 }  // namespace manager

@@ -14,6 +14,7 @@
 #include "platform/dynlib.h"
 #include "platform/profile.h"
 #include "shared/ini.h"
+#include "shared/plugin_module.h"
 
 namespace manager {
 namespace {
@@ -24,19 +25,7 @@ constexpr int kMaxSystemPlugins = 1024;
 // More list entries than this are not read from a damaged file.
 constexpr int kMaxListEntries = 100000;
 
-struct PluginRecord {
-  void* handle = nullptr;
-  std::string path;
-  nfd_Init_t init = nullptr;
-  nfd_Exit_t exit = nullptr;
-  nfd_FtpdMessage_t message = nullptr;
-  nfd_SetProp_t set_prop = nullptr;
-  nfd_Socket_t socket = nullptr;
-  nfd_GetInfo_t get_info = nullptr;
-  nfd_FtpdMessageAllUsr_t message_all = nullptr;
-  nfd_SocketAllUsr_t socket_all = nullptr;
-  nfd_FtpdClbk_t callback = nullptr;
-};
+using PluginRecord = shared::PluginModule;
 
 // Used on the user-interface thread only.
 std::vector<PluginRecord> g_plugins;
@@ -95,35 +84,6 @@ char* host_replace_string(char* old_text, const char* new_text) {
 // Static: valid for as long as any plug-in may keep the pointer.
 const nfd_host_services kServices = {host_post_text, host_replace_string};
 
-template <typename F>
-F entry(void* handle, const char* name) {
-  return reinterpret_cast<F>(platform::find_symbol(handle, name));
-}
-
-// Loads path and looks up the nine entry points; none when it does not load or lacks one
-// of the three required ones (it is unloaded again then).
-std::optional<PluginRecord> open_plugin(const std::string& path) {
-  PluginRecord r;
-  if (path.empty()) return std::nullopt;  // an empty name would open the program itself
-  r.handle = platform::load_library(path);
-  if (r.handle == nullptr) return std::nullopt;
-  r.path = path;
-  r.init = entry<nfd_Init_t>(r.handle, "nfd_Init");
-  r.exit = entry<nfd_Exit_t>(r.handle, "nfd_Exit");
-  r.message = entry<nfd_FtpdMessage_t>(r.handle, "nfd_FtpdMessage");
-  r.set_prop = entry<nfd_SetProp_t>(r.handle, "nfd_SetProp");
-  r.socket = entry<nfd_Socket_t>(r.handle, "nfd_Socket");
-  r.get_info = entry<nfd_GetInfo_t>(r.handle, "nfd_GetInfo");
-  r.message_all = entry<nfd_FtpdMessageAllUsr_t>(r.handle, "nfd_FtpdMessageAllUsr");
-  r.socket_all = entry<nfd_SocketAllUsr_t>(r.handle, "nfd_SocketAllUsr");
-  r.callback = entry<nfd_FtpdClbk_t>(r.handle, "nfd_FtpdClbk");
-  if (r.init == nullptr || r.exit == nullptr || r.message == nullptr) {
-    platform::unload_library(r.handle);
-    return std::nullopt;
-  }
-  return r;
-}
-
 const PluginRecord* record(int index) {
   if (index < 0 || index >= static_cast<int>(g_plugins.size())) return nullptr;
   return &g_plugins[static_cast<size_t>(index)];
@@ -154,7 +114,7 @@ bool save_list(const std::string& file, const char* section, const char* count_k
 }  // namespace
 
 bool validate_plugin(const std::string& path) {
-  std::optional<PluginRecord> plugin = open_plugin(path);
+  std::optional<PluginRecord> plugin = shared::open_plugin_module(path);
   if (!plugin) return false;
   platform::unload_library(plugin->handle);
   return true;
@@ -173,7 +133,7 @@ void load_system_plugins(const std::string& ini_file,
   g_plugins.reserve(static_cast<size_t>(count));
   for (int j = 0; j < count; ++j) {
     const std::string path = ini.get("SysPlugIn", "Plugin" + std::to_string(j), "", kPluginPathMax);
-    std::optional<PluginRecord> plugin = open_plugin(path);
+    std::optional<PluginRecord> plugin = shared::open_plugin_module(path);
     if (!plugin) {
       write_log("⇒プラグインをロードできません。このプラグインは使用できません。(" + path + ")");
       continue;

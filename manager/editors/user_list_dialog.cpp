@@ -80,16 +80,16 @@ CUserListDialog::CUserListDialog(std::string user_dir, std::string ini_file, QWi
     const char* name;
     const char* caption;
     void (CUserListDialog::*slot)();
-  } specs[] = {{"addUser", "追加", &CUserListDialog::add_user},
-               {"editUser", "編集", &CUserListDialog::edit_user},
-               {"deleteUser", "削除", &CUserListDialog::delete_users},
-               {"defaultUser", "デフォルト", &CUserListDialog::edit_default},
-               {"groups", "グループ", &CUserListDialog::open_groups}};
-  for (const auto& spec : specs) {
-    auto* button = new QPushButton(QString::fromUtf8(spec.caption), this);
-    button->setObjectName(spec.name);
+  } button_defs[] = {{"addUser", "追加", &CUserListDialog::add_user},
+                     {"editUser", "編集", &CUserListDialog::edit_user},
+                     {"deleteUser", "削除", &CUserListDialog::delete_users},
+                     {"defaultUser", "デフォルト", &CUserListDialog::edit_default},
+                     {"groups", "グループ", &CUserListDialog::open_groups}};
+  for (const auto& def : button_defs) {
+    auto* button = new QPushButton(QString::fromUtf8(def.caption), this);
+    button->setObjectName(def.name);
     button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, spec.slot);
+    connect(button, &QPushButton::clicked, this, def.slot);
     buttons->addWidget(button);
   }
   auto* help = new QPushButton("Help", this);

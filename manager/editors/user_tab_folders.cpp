@@ -60,22 +60,22 @@ void CFolderTab::build() {
     const char* name;
     const char* caption;
     void (CFolderTab::*slot)();
-  } specs[] = {{"addFolder", "追加", &CFolderTab::add_folder},
-               {"removeFolder", "削除", &CFolderTab::remove_folders},
-               {"moveUp", "↑", &CFolderTab::move_up},
-               {"moveDown", "↓", &CFolderTab::move_down},
-               {"setHome", "homeに設定", &CFolderTab::set_home}};
-  for (const auto& spec : specs) {
-    QPushButton* button = make_button(this, spec.name, spec.caption);
-    connect(button, &QPushButton::clicked, this, spec.slot);
+  } button_defs[] = {{"addFolder", "追加", &CFolderTab::add_folder},
+                     {"removeFolder", "削除", &CFolderTab::remove_folders},
+                     {"moveUp", "↑", &CFolderTab::move_up},
+                     {"moveDown", "↓", &CFolderTab::move_down},
+                     {"setHome", "homeに設定", &CFolderTab::set_home}};
+  for (const auto& def : button_defs) {
+    QPushButton* button = make_button(this, def.name, def.caption);
+    connect(button, &QPushButton::clicked, this, def.slot);
     buttons->addWidget(button);
   }
   layout->addLayout(buttons);
   auto* grid = new QGridLayout;
   int index = 0;
-  for (const BitBox& spec : folder_boxes()) {
-    auto* box = new QCheckBox(QString::fromUtf8(spec.caption), this);
-    box->setObjectName(spec.object_name);
+  for (const BitBox& bit_box : folder_boxes()) {
+    auto* box = new QCheckBox(QString::fromUtf8(bit_box.caption), this);
+    box->setObjectName(bit_box.object_name);
     connect(box, &QCheckBox::toggled, this, &CFolderTab::box_toggled);
     boxes_.push_back(box);
     // Directory actions in the first column, file actions in the second, then the rest.
@@ -134,8 +134,8 @@ void CFolderTab::box_toggled() {
   if (updating_ || row < 0) return;
   uint32_t mask = entries_[row].mask;
   for (size_t i = 0; i < boxes_.size(); ++i) {
-    const BitBox& spec = folder_boxes()[i];
-    if (sender() == boxes_[i]) mask = apply_box(spec, mask, boxes_[i]->isChecked());
+    const BitBox& bit_box = folder_boxes()[i];
+    if (sender() == boxes_[i]) mask = apply_box(bit_box, mask, boxes_[i]->isChecked());
   }
   entries_[row].mask = mask;
   redraw_row(row);
