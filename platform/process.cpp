@@ -165,75 +165,7 @@ std::vector<char*> pointers_to(std::vector<std::string>& texts) {
   return result;
 }
 
-}  // namespace
-
-std::optional<ChildProcess> spawn_process(const std::string& program,
-                                          const std::vector<std::string>& arguments,
-                                          const std::vector<std::string>& extra_environment,
-                                          const std::string& output_path) {
-  std::vector<std::string> argv_texts{program};
-  argv_texts.insert(argv_texts.end(), arguments.begin(), arguments.end());
-  std::vector<std::string> env_texts = child_environment(extra_environment);
-  std::vector<char*> argv = pointers_to(argv_texts);
-  std::vector<char*> envp = pointers_to(env_texts);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (!output_path.empty()) {
-    posix_spawn_file_actions_addopen(&actions, 1, output_path.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0666);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  }
-  // The child starts with no blocked signals and default handling of the stop signals
-  // and SIGPIPE, whatever this process does with them.
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  sigset_t empty, defaults;
-  sigemptyset(&empty);
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGTERM);
-  posix_spawnattr_setsigmask(&attributes, &empty);
-  posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-  pid_t pid = -1;
-  int r = posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attributes);
-  if (r != 0) return std::nullopt;
-  return ChildProcess{pid};
-}
-
-std::optional<int> wait_process(ChildProcess child, int timeout_ms) {
-  if (child.pid <= 0) return -1;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  int pause_ms = 1;
-  for (;;) {
-    int status = 0;
-    pid_t r = waitpid(child.pid, &status, timeout_ms < 0 ? 0 : WNOHANG);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) return -1;
-    if (r == child.pid) {
-      if (WIFEXITED(status)) return WEXITSTATUS(status);
-      if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-      continue;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
-    std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
-    if (pause_ms < 20) pause_ms *= 2;
-  }
-}
-
-void signal_process(ChildProcess child, int signal_number) {
-  if (child.pid > 0) kill(child.pid, signal_number);
-}
-
-namespace {
-
-// Spawn attributes shared by the helpers below: no blocked signals in the child and
+// Spawn attributes shared by the spawning functions: no blocked signals in the child and
 // default handling of the stop signals and SIGPIPE; optionally a session of its own.
 void init_child_attributes(posix_spawnattr_t& attributes, bool own_session) {
   posix_spawnattr_init(&attributes);
@@ -267,6 +199,51 @@ std::optional<ChildProcess> spawn_with(const std::string& program,
   if (r != 0) return std::nullopt;
   return ChildProcess{pid};
 }
+
+}  // namespace
+
+std::optional<ChildProcess> spawn_process(const std::string& program,
+                                          const std::vector<std::string>& arguments,
+                                          const std::vector<std::string>& extra_environment,
+                                          const std::string& output_path) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (!output_path.empty()) {
+    posix_spawn_file_actions_addopen(&actions, 1, output_path.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  }
+  auto child = spawn_with(program, arguments, extra_environment, actions, false);
+  posix_spawn_file_actions_destroy(&actions);
+  return child;
+}
+
+std::optional<int> wait_process(ChildProcess child, int timeout_ms) {
+  if (child.pid <= 0) return -1;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  int pause_ms = 1;
+  for (;;) {
+    int status = 0;
+    pid_t r = waitpid(child.pid, &status, timeout_ms < 0 ? 0 : WNOHANG);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    if (r == child.pid) {
+      if (WIFEXITED(status)) return WEXITSTATUS(status);
+      if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+      continue;
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(pause_ms));
+    if (pause_ms < 20) pause_ms *= 2;
+  }
+}
+
+void signal_process(ChildProcess child, int signal_number) {
+  if (child.pid > 0) kill(child.pid, signal_number);
+}
+
+namespace {
 
 // Reads everything from fd until end of file or the deadline; false on time-out.
 bool read_until_end(int fd, std::string& output, std::chrono::steady_clock::time_point deadline) {
