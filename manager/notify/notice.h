@@ -32,16 +32,20 @@ AutoIpSettings load_auto_ip_settings_for_dialog(const std::string& ini_file);
 // Writes every key, in the dialog's order; false when the file cannot be written.
 bool save_auto_ip_settings(const std::string& ini_file, const AutoIpSettings& settings);
 
-// What fills a template.
-struct NoticeSnapshot {
-  AutoIpSettings settings;
-  std::string ip_address;      // up to 31 characters
+// The connection and transfer figures of the live monitor.
+struct TransferTotals {
   int connections = 0;
   int max_connect = 0;
   int uploading = 0;
   int downloading = 0;
   double upload_bps = 0;
   double download_bps = 0;
+};
+
+// What fills a template: the monitor's figures and the notice settings.
+struct NoticeSnapshot : TransferTotals {
+  AutoIpSettings settings;
+  std::string ip_address;      // up to 31 characters
 };
 
 // Runs the uploads. Every status text of an upload is emitted as status_text, queued to

@@ -25,16 +25,13 @@ std::string file_name_part(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Seconds since the transfer started; a transfer under one second counts as one.
-uint32_t transfer_seconds(uint32_t now, uint32_t start_tick) {
-  const uint32_t elapsed = now - start_tick;
-  return elapsed < 1000 ? 1 : elapsed / 1000;
-}
-
-// Bits per second of a transfer. Worked in 64 bits: bytes x 8 does not fit 32 bits once a
-// transfer passes 512 MiB.
-uint64_t transfer_rate(uint32_t bytes_moved, uint32_t seconds) {
-  return static_cast<uint64_t>(bytes_moved) * 8 / seconds;
+// Bits per second of a session's transfer so far; a transfer under one second counts as
+// one second. Worked in 64 bits: bytes x 8 does not fit 32 bits once a transfer passes
+// 512 MiB.
+uint64_t transfer_rate(const shared::SessionSnapshot& s, uint32_t now) {
+  const uint32_t elapsed = now - s.transfer_start_tick;
+  const uint32_t seconds = elapsed < 1000 ? 1 : elapsed / 1000;
+  return static_cast<uint64_t>(s.transferred) * 8 / seconds;
 }
 
 bool note_due(int setting_seconds, uint32_t elapsed_ms) {
@@ -172,7 +169,7 @@ void Monitor::progress_update(shared::SessionSnapshot& snap, uint32_t id, uint32
   if (note_due(settings_.down_seconds, elapsed)) {
     set_cell(id, kColComment, duration_text(elapsed) + " passed.");
   }
-  const uint64_t rate = transfer_rate(snap.transferred, transfer_seconds(now, snap.transfer_start_tick));
+  const uint64_t rate = transfer_rate(snap, now);
   set_cell(id, kColRate, settings_.adjust_digits ? short_rate_text(static_cast<double>(rate))
                                                  : std::to_string(rate));
   const uint64_t moved = start_offset_of(snap) + snap.transferred;
@@ -199,8 +196,7 @@ void Monitor::recompute_totals(uint32_t now) {
   totals_.max_connect = settings_.max_connect;
   for (const auto& [id, snap] : sessions_) {
     if (!snap.transferring) continue;
-    const double rate =
-        static_cast<double>(transfer_rate(snap.transferred, transfer_seconds(now, snap.transfer_start_tick)));
+    const double rate = static_cast<double>(transfer_rate(snap, now));
     if (snap.upload) {
       ++totals_.uploading;
       totals_.upload_bps += rate;
@@ -222,13 +218,8 @@ void Monitor::update_status(uint32_t now) {
 
 NoticeSnapshot Monitor::notice_snapshot() const {
   NoticeSnapshot n;
+  static_cast<TransferTotals&>(n) = totals_;
   n.settings = auto_ip_;
-  n.connections = totals_.connections;
-  n.max_connect = totals_.max_connect;
-  n.uploading = totals_.uploading;
-  n.downloading = totals_.downloading;
-  n.upload_bps = totals_.upload_bps;
-  n.download_bps = totals_.download_bps;
   return n;
 }
 

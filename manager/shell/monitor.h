@@ -35,15 +35,6 @@ class MonitorOutput {
   virtual void account_mail_requested(const shared::SessionSnapshot& snapshot) = 0;
 };
 
-struct TransferTotals {
-  int connections = 0;
-  int max_connect = 0;
-  int uploading = 0;
-  int downloading = 0;
-  double upload_bps = 0;
-  double download_bps = 0;
-};
-
 // What a tick asks of the main view besides the rows.
 struct TickActions {
   bool start_running_notice = false;  // the totals are fresh in totals()
