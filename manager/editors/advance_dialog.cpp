@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "manager/editors/editor_buttons.h"
 #include "manager/editors/editor_fields.h"
 #include "manager/shell/prompts.h"
 #include "manager/shell/service_registration.h"
@@ -15,17 +16,9 @@ namespace manager {
 namespace {
 
 QCheckBox* check_box(QWidget* parent, const QString& text, const char* name, int value) {
-  auto* box = new QCheckBox(text, parent);
-  box->setObjectName(name);
+  QCheckBox* box = make_check_box(parent, text, name);
   box->setChecked(value != 0);
   return box;
-}
-
-QPushButton* button(QWidget* parent, const QString& text, const char* name) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(name);
-  b->setAutoDefault(false);
-  return b;
 }
 
 }  // namespace
@@ -62,8 +55,8 @@ CAdvanceDialog::CAdvanceDialog(const AdvanceValues& values, ProgramPaths paths, 
                          "closeSrv", values.close_srv);
   layout->addWidget(close_srv_);
   auto* service = new QHBoxLayout;
-  QPushButton* register_button = button(this, QStringLiteral("サービスに登録"), "c1003");
-  QPushButton* remove_button = button(this, QStringLiteral("サービスの削除"), "c1018");
+  QPushButton* register_button = make_button(this, QStringLiteral("サービスに登録"), "c1003");
+  QPushButton* remove_button = make_button(this, QStringLiteral("サービスの削除"), "c1018");
   service->addWidget(register_button);
   service->addWidget(remove_button);
   layout->addLayout(service);
@@ -79,13 +72,9 @@ CAdvanceDialog::CAdvanceDialog(const AdvanceValues& values, ProgramPaths paths, 
                 "useClientGlobalIp", values.use_client_global_ip);
   layout->addWidget(use_global_ip_);
   layout->addWidget(use_client_global_ip_);
-  auto* buttons = new QHBoxLayout;
-  QPushButton* ok = button(this, QStringLiteral("OK"), "ok");
-  QPushButton* cancel = button(this, QStringLiteral("キャンセル"), "cancel");
-  buttons->addStretch();
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
-  layout->addLayout(buttons);
+  QPushButton* ok = make_button(this, QStringLiteral("OK"), "ok");
+  QPushButton* cancel = make_button(this, QStringLiteral("キャンセル"), "cancel");
+  add_button_row(layout, {ok, cancel});
   connect(ok, &QPushButton::clicked, this, &CAdvanceDialog::on_ok);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(register_button, &QPushButton::clicked, this, &CAdvanceDialog::on_register);

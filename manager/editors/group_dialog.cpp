@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "manager/editors/account_record.h"
+#include "manager/editors/editor_buttons.h"
 #include "manager/editors/user_settings_dialog.h"
 #include "manager/editors/user_tab_user.h"
 #include "manager/shell/help.h"
@@ -14,17 +15,6 @@
 #include "platform/files.h"
 
 namespace manager {
-
-namespace {
-
-QPushButton* make_button(QWidget* parent, const char* name, const char* caption) {
-  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
-
-}  // namespace
 
 CGroupDialog::CGroupDialog(std::string user_dir, std::string ini_file, QWidget* parent)
     : QDialog(parent), user_dir_(std::move(user_dir)), ini_file_(std::move(ini_file)) {
@@ -34,11 +24,11 @@ CGroupDialog::CGroupDialog(std::string user_dir, std::string ini_file, QWidget* 
   list_->setSortingEnabled(true);
   name_ = new QLineEdit(this);
   name_->setObjectName("groupName");
-  QPushButton* add = make_button(this, "addGroup", "追加");
+  QPushButton* add = make_button(this, QString::fromUtf8("追加"), "addGroup");
   add->setDefault(true);
-  QPushButton* remove = make_button(this, "deleteGroup", "選択したグループを削除");
-  QPushButton* ok = make_button(this, "ok", "OK");
-  QPushButton* help = make_button(this, "help", "Help");
+  QPushButton* remove = make_button(this, QString::fromUtf8("選択したグループを削除"), "deleteGroup");
+  QPushButton* ok = make_button(this, QString::fromUtf8("OK"), "ok");
+  QPushButton* help = make_button(this, QString::fromUtf8("Help"), "help");
 
   auto* grid = new QGridLayout(this);
   grid->addWidget(list_, 0, 0, 4, 1);

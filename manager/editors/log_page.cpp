@@ -4,25 +4,17 @@
 #include <QGridLayout>
 #include <QLabel>
 
+#include "manager/editors/editor_buttons.h"
 #include "manager/editors/editor_fields.h"
 
 namespace manager {
-namespace {
-
-QCheckBox* check_box(QWidget* parent, const QString& text, const char* name) {
-  auto* box = new QCheckBox(text, parent);
-  box->setObjectName(name);
-  return box;
-}
-
-}  // namespace
 
 CLogPage::CLogPage(SystemSettings& settings, QWidget* parent) : QWidget(parent), settings_(settings) {
   auto* grid = new QGridLayout(this);
   int row = 0;
-  log_all_cmd_ = check_box(this, QStringLiteral("全てのコマンドのログをとる"), "logAllCmd");
-  log_all_comment_ = check_box(this, QStringLiteral("コメントのログをとる"), "logAllComment");
-  log_all_file_ = check_box(this, QStringLiteral("ファイル操作のログをとる"), "logAllFile");
+  log_all_cmd_ = make_check_box(this, QStringLiteral("全てのコマンドのログをとる"), "logAllCmd");
+  log_all_comment_ = make_check_box(this, QStringLiteral("コメントのログをとる"), "logAllComment");
+  log_all_file_ = make_check_box(this, QStringLiteral("ファイル操作のログをとる"), "logAllFile");
   grid->addWidget(log_all_cmd_, row++, 0, 1, 3);
   grid->addWidget(log_all_comment_, row++, 0, 1, 3);
   grid->addWidget(log_all_file_, row++, 0, 1, 3);
@@ -37,8 +29,8 @@ CLogPage::CLogPage(SystemSettings& settings, QWidget* parent) : QWidget(parent),
   grid->addWidget(new QLabel(QStringLiteral("転送経過時間表示までの時間"), this), row, 0);
   grid->addWidget(with_arrows(down_time_, 0, 10000), row, 1);
   grid->addWidget(new QLabel(QStringLiteral("秒"), this), row++, 2);
-  ip2host_ = check_box(this, QStringLiteral("IPからHOST名を検索して表示する"), "ip2Host");
-  adj_digit_ = check_box(this, QStringLiteral("単位の調整"), "adjDigit");
+  ip2host_ = make_check_box(this, QStringLiteral("IPからHOST名を検索して表示する"), "ip2Host");
+  adj_digit_ = make_check_box(this, QStringLiteral("単位の調整"), "adjDigit");
   grid->addWidget(ip2host_, row++, 0, 1, 3);
   grid->addWidget(adj_digit_, row++, 0, 1, 3);
   grid->setRowStretch(row, 1);

@@ -30,4 +30,11 @@ std::vector<std::string> list_entries(const QListWidget* list) {
   return entries;
 }
 
+void connect_list_buttons(QListWidget* list, QPushButton* remove, QPushButton* up,
+                          QPushButton* down) {
+  QObject::connect(remove, &QPushButton::clicked, list, [list] { remove_selected_entry(list); });
+  QObject::connect(up, &QPushButton::clicked, list, [list] { move_selected_entry(list, -1); });
+  QObject::connect(down, &QPushButton::clicked, list, [list] { move_selected_entry(list, 1); });
+}
+
 }  // namespace manager

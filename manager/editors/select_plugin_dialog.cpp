@@ -1,10 +1,10 @@
 #include "manager/editors/select_plugin_dialog.h"
 
-#include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "manager/editors/editor_buttons.h"
 #include "manager/editors/plugin_manager.h"
 #include "manager/shell/prompts.h"
 
@@ -19,16 +19,10 @@ CSelPluginDlg::CSelPluginDlg(const std::string& ini_file, QWidget* parent) : QDi
     list_->addItem(QString::fromStdString(path));
   }
   layout->addWidget(list_);
-  auto* buttons = new QHBoxLayout;
   auto* ok = new QPushButton(QStringLiteral("OK"), this);
   ok->setObjectName("ok");
-  auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-  cancel->setObjectName("cancel");
-  cancel->setAutoDefault(false);
-  buttons->addStretch();
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
-  layout->addLayout(buttons);
+  QPushButton* cancel = make_button(this, QStringLiteral("キャンセル"), "cancel");
+  add_button_row(layout, {ok, cancel});
   connect(ok, &QPushButton::clicked, this, &CSelPluginDlg::on_ok);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }

@@ -19,9 +19,6 @@ class CSysPlugin : public QWidget {
 
  private slots:
   void on_add();
-  void on_remove();
-  void on_up();
-  void on_down();
 
  private:
   std::string ini_file_;

@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "manager/editors/advance_dialog.h"
+#include "manager/editors/editor_buttons.h"
 #include "manager/editors/editor_fields.h"
 #include "manager/shell/local_addresses.h"
 
@@ -15,12 +16,6 @@ namespace {
 
 constexpr int kArrowLow = 0;
 constexpr int kArrowHigh = 1000;
-
-QCheckBox* check_box(QWidget* parent, const QString& text, const char* name) {
-  auto* box = new QCheckBox(text, parent);
-  box->setObjectName(name);
-  return box;
-}
 
 }  // namespace
 
@@ -34,7 +29,7 @@ CSystemPage::CSystemPage(SystemSettings& settings, ProgramPaths paths, QWidget* 
   max_connect_ = make_int_edit(this, "maxConnect", 0);
   grid->addWidget(new QLabel(QStringLiteral("最大回線数："), this), row, 0);
   grid->addWidget(with_arrows(max_connect_, kArrowLow, kArrowHigh), row++, 1);
-  start_server_ = check_box(this, QStringLiteral("起動時にサーバー開始。"), "startServer");
+  start_server_ = make_check_box(this, QStringLiteral("起動時にサーバー開始。"), "startServer");
   grid->addWidget(start_server_, row++, 0, 1, 3);
   save_usr_min_ = make_int_edit(this, "saveUsrMin", 0);
   grid->addWidget(new QLabel(QStringLiteral("接続ユーザーのバックアップ"), this), row, 0);
@@ -44,19 +39,17 @@ CSystemPage::CSystemPage(SystemSettings& settings, ProgramPaths paths, QWidget* 
   global_ip_->setObjectName("globalIp");
   grid->addWidget(new QLabel(QStringLiteral("グローバルIP選択："), this), row, 0);
   grid->addWidget(global_ip_, row++, 1);
-  ras_connect_ = check_box(this, QStringLiteral("接続を維持（RASの設定が必要）"), "rasConnect");
+  ras_connect_ = make_check_box(this, QStringLiteral("接続を維持（RASの設定が必要）"), "rasConnect");
   grid->addWidget(ras_connect_, row++, 0, 1, 3);
   source_port_ = make_int_edit(this, "sourcePort", 0);
   grid->addWidget(new QLabel(QStringLiteral("ソースポート："), this), row, 0);
   grid->addWidget(with_arrows(source_port_, kArrowLow, kArrowHigh), row++, 1);
-  min_run_ = check_box(this, QStringLiteral("最小化で起動"), "minRun");
+  min_run_ = make_check_box(this, QStringLiteral("最小化で起動"), "minRun");
   grid->addWidget(min_run_, row++, 0, 1, 3);
   buffer_size_ = make_int_edit(this, "bufferSize", 0);
   grid->addWidget(new QLabel(QStringLiteral("通信バッファ："), this), row, 0);
   grid->addWidget(buffer_size_, row++, 1);
-  auto* advance = new QPushButton(QStringLiteral("Advance"), this);
-  advance->setObjectName("advance");
-  advance->setAutoDefault(false);
+  QPushButton* advance = make_button(this, QStringLiteral("Advance"), "advance");
   grid->addWidget(advance, row++, 2);
   grid->setRowStretch(row, 1);
   connect(advance, &QPushButton::clicked, this, &CSystemPage::on_advance);

@@ -1,12 +1,12 @@
 #include "manager/editors/system_settings_dialog.h"
 
-#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "manager/editors/editor_buttons.h"
 #include "manager/editors/log_page.h"
 #include "manager/editors/message_page.h"
 #include "manager/editors/refuse_page.h"
@@ -23,13 +23,6 @@ namespace {
 std::string folder_of(const std::string& file) {
   const size_t slash = file.find_last_of('/');
   return slash == std::string::npos ? std::string() : file.substr(0, slash + 1);
-}
-
-QPushButton* button(QWidget* parent, const QString& text, const char* name) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(name);
-  b->setAutoDefault(false);
-  return b;
 }
 
 }  // namespace
@@ -70,15 +63,10 @@ CSystemSettingsDialog::CSystemSettingsDialog(std::string ini_file, QWidget* pare
   tabs_->setCurrentIndex(0);
   layout->addWidget(tabs_);
   layout->addWidget(new QLabel(QStringLiteral("※設定を反映するには、サーバーの再起動が必要です。"), this));
-  auto* buttons = new QHBoxLayout;
-  QPushButton* ok = button(this, QStringLiteral("OK"), "ok");
-  QPushButton* cancel = button(this, QStringLiteral("キャンセル"), "cancel");
-  QPushButton* help = button(this, QStringLiteral("Help"), "help");
-  buttons->addStretch();
-  buttons->addWidget(ok);
-  buttons->addWidget(cancel);
-  buttons->addWidget(help);
-  layout->addLayout(buttons);
+  QPushButton* ok = make_button(this, QStringLiteral("OK"), "ok");
+  QPushButton* cancel = make_button(this, QStringLiteral("キャンセル"), "cancel");
+  QPushButton* help = make_button(this, QStringLiteral("Help"), "help");
+  add_button_row(layout, {ok, cancel, help});
   connect(ok, &QPushButton::clicked, this, &CSystemSettingsDialog::on_ok);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
   connect(help, &QPushButton::clicked, this, &CSystemSettingsDialog::on_help);

@@ -6,23 +6,13 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "manager/editors/editor_buttons.h"
 #include "manager/editors/plugin_list_buttons.h"
 #include "manager/editors/plugin_manager.h"
 #include "manager/editors/select_plugin_dialog.h"
 #include "manager/shell/prompts.h"
 
 namespace manager {
-namespace {
-
-QPushButton* button(QWidget* parent, const QString& text, const char* name) {
-  auto* b = new QPushButton(text, parent);
-  b->setObjectName(name);
-  b->setAutoDefault(false);
-  return b;
-}
-
-}  // namespace
-
 CUserPluginPage::CUserPluginPage(std::string account_file, std::string ini_file, QWidget* parent)
     : QWidget(parent), account_file_(std::move(account_file)), ini_file_(std::move(ini_file)) {
   auto* layout = new QHBoxLayout(this);
@@ -37,19 +27,17 @@ CUserPluginPage::CUserPluginPage(std::string account_file, std::string ini_file,
   left->addWidget(info_, 1);
   layout->addLayout(left);
   auto* buttons = new QVBoxLayout;
-  QPushButton* add = button(this, QStringLiteral("追加"), "add");
-  QPushButton* remove = button(this, QStringLiteral("削除"), "remove");
-  QPushButton* settings = button(this, QStringLiteral("設定"), "settings");
-  QPushButton* up = button(this, QStringLiteral("↑"), "up");
-  QPushButton* down = button(this, QStringLiteral("↓"), "down");
+  QPushButton* add = make_button(this, QStringLiteral("追加"), "add");
+  QPushButton* remove = make_button(this, QStringLiteral("削除"), "remove");
+  QPushButton* settings = make_button(this, QStringLiteral("設定"), "settings");
+  QPushButton* up = make_button(this, QStringLiteral("↑"), "up");
+  QPushButton* down = make_button(this, QStringLiteral("↓"), "down");
   for (QPushButton* b : {add, remove, settings, up, down}) buttons->addWidget(b);
   buttons->addStretch();
   layout->addLayout(buttons);
   connect(add, &QPushButton::clicked, this, &CUserPluginPage::on_add);
-  connect(remove, &QPushButton::clicked, this, &CUserPluginPage::on_remove);
   connect(settings, &QPushButton::clicked, this, &CUserPluginPage::on_settings);
-  connect(up, &QPushButton::clicked, this, &CUserPluginPage::on_up);
-  connect(down, &QPushButton::clicked, this, &CUserPluginPage::on_down);
+  connect_list_buttons(list_, remove, up, down);
   connect(list_, &QListWidget::itemSelectionChanged, this, &CUserPluginPage::on_selection);
   for (const std::string& path : read_user_plugins(account_file_)) {
     list_->addItem(QString::fromStdString(path));
@@ -74,10 +62,6 @@ void CUserPluginPage::on_add() {
   if (chooser.exec() != QDialog::Accepted) return;
   list_->insertItem(0, QString::fromStdString(chooser.selected()));
 }
-
-void CUserPluginPage::on_remove() { remove_selected_entry(list_); }
-void CUserPluginPage::on_up() { move_selected_entry(list_, -1); }
-void CUserPluginPage::on_down() { move_selected_entry(list_, 1); }
 
 void CUserPluginPage::on_selection() {
   if (list_->selectedItems().isEmpty()) return;

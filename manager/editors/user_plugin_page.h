@@ -28,10 +28,7 @@ class CUserPluginPage : public QWidget {
 
  private slots:
   void on_add();
-  void on_remove();
   void on_settings();
-  void on_up();
-  void on_down();
   void on_selection();
 
  private:

@@ -1,10 +1,10 @@
 #include "manager/editors/virtual_folder_page.h"
 
-#include <QHBoxLayout>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "manager/editors/editor_buttons.h"
 #include "manager/shell/prompts.h"
 #include "platform/profile.h"
 #include "shared/ini.h"
@@ -78,17 +78,9 @@ CVirtualFolderPage::CVirtualFolderPage(std::string ini_file, QWidget* parent)
   list_->setColumnWidth(0, 200);
   list_->setColumnWidth(1, 200);
   layout->addWidget(list_);
-  auto* buttons = new QHBoxLayout;
-  auto* add = new QPushButton(QStringLiteral("追加"), this);
-  add->setObjectName("add");
-  add->setAutoDefault(false);
-  auto* remove = new QPushButton(QStringLiteral("削除"), this);
-  remove->setObjectName("remove");
-  remove->setAutoDefault(false);
-  buttons->addStretch();
-  buttons->addWidget(add);
-  buttons->addWidget(remove);
-  layout->addLayout(buttons);
+  QPushButton* add = make_button(this, QStringLiteral("追加"), "add");
+  QPushButton* remove = make_button(this, QStringLiteral("削除"), "remove");
+  add_button_row(layout, {add, remove});
   connect(add, &QPushButton::clicked, this, &CVirtualFolderPage::on_add);
   connect(remove, &QPushButton::clicked, this, &CVirtualFolderPage::on_remove);
   for (const VirtualFolder& row : read_virtual_folders(ini_file_)) add_row(row);
