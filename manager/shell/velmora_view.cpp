@@ -156,8 +156,14 @@ void CVelmoraFTPdView::handle_record(const QByteArray& record) {
 
 void CVelmoraFTPdView::on_tick(uint32_t now) {
   const TickActions actions = monitor_.tick(now);
-  if (actions.start_running_notice) notifier_.start_running_notice(monitor_.notice_snapshot());
+  if (actions.start_running_notice) notifier_.start_running_notice(notice_snapshot());
   if (actions.ras_keep_alive) ras_keep_alive_step(window(), paths_.ini_file);
+}
+
+NoticeSnapshot CVelmoraFTPdView::notice_snapshot() const {
+  NoticeSnapshot snapshot = monitor_.notice_snapshot();
+  snapshot.ip_address = local_address_slot(selected_local_address()).substr(0, 31);
+  return snapshot;
 }
 
 bool CVelmoraFTPdView::toggle_connection(bool wanted) { return controller_->toggle(wanted); }
@@ -168,7 +174,7 @@ bool CVelmoraFTPdView::may_close() {
   if (auto_ip.enabled && auto_ip.at_end) {
     monitor_.clear_end_notice();  // the end notice goes out once
     append_log("サーバー終了を自動通知します。");
-    notifier_.send_end_notice(monitor_.notice_snapshot());
+    notifier_.send_end_notice(notice_snapshot());
   }
   return true;
 }

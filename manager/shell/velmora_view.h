@@ -75,6 +75,8 @@ class CVelmoraFTPdView : public QTreeWidget, public MonitorOutput {
   void status_text(const std::string& text) override;
   void account_mail_requested(const shared::SessionSnapshot& snapshot) override;
 
+  // The monitor's figures and the selected local address (the GlobalIP choice).
+  NoticeSnapshot notice_snapshot() const;
   int first_selected_row() const;
   void show_status();
   void abort_transfer();

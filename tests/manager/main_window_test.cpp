@@ -21,6 +21,7 @@
 #include "manager/shell/log_view.h"
 #include "manager/shell/main_frame.h"
 #include "manager/shell/program_paths.h"
+#include "manager/shell/local_addresses.h"
 #include "manager/shell/prompts.h"
 #include "manager/shell/velmora_view.h"
 #include "platform/process.h"
@@ -258,6 +259,30 @@ TEST_F(MainWindow, TheEndNoticeIsAnnouncedOnceWhenClosing) {
   const size_t first = text.find(line);
   ASSERT_NE(first, std::string::npos) << text;
   EXPECT_EQ(text.find(line, first + 1), std::string::npos);
+}
+
+TEST_F(MainWindow, TheEndNoticePublishesTheChosenLocalAddress) {
+  manager::set_local_address_source([] {
+    return std::vector<std::string>{"192.0.2.7", "198.51.100.9"};
+  });
+  site_->set("System", "GlobalIP", "1");
+  site_->write_file("notice.txt", "ip=$IP_ADDR$\n");
+  site_->set("AutoIP", "UseAutoIPMode", "1");
+  site_->set("AutoIP", "UploadChangeEnd", "1");
+  site_->set("AutoIP", "QuorSrv", "127.0.0.1");
+  site_->set("AutoIP", "Port", std::to_string(site_->ftp_port()));
+  site_->set("AutoIP", "User", "alice");
+  site_->set("AutoIP", "PassWord", "alice");
+  site_->set("AutoIP", "UpFileName", "state.txt");
+  site_->set("AutoIP", "TempFile2", site_->path("notice.txt"));
+  harness::Server core(*site_);
+  frame().start();
+  manager::lookup_local_addresses();
+  EXPECT_TRUE(frame().view()->may_close());
+  manager::set_local_address_source({});
+  ASSERT_TRUE(site_->exists("home/state.txt")) << log_text();
+  EXPECT_NE(site_->read_file("home/state.txt").find("ip=198.51.100.9"), std::string::npos)
+      << site_->read_file("home/state.txt");
 }
 
 TEST_F(MainWindow, TheManagerStartsTheCoreShowsALoginKicksAndStopsItOnClose) {
