@@ -204,8 +204,13 @@ TEST(ProcessMode, SecondCoreOnTheSameAdminPortEndsAtOnce) {
 TEST(ProcessMode, BusyFtpPortLeavesTheAdminChannelRunning) {
   harness::Site site("busy");
   const platform::Socket squatter = platform::open_tcp_socket();
-  ASSERT_TRUE(platform::bind_ipv4(squatter, {platform::kAnyAddress, site.ftp_port()}, false));
+  // The squatter takes a port the system chooses (a free port picked earlier may be taken
+  // by a parallel test meanwhile), and the Core is told to serve on it.
+  ASSERT_TRUE(platform::bind_ipv4(squatter, {platform::kAnyAddress, 0}, false));
   ASSERT_TRUE(platform::listen_socket(squatter, 1));
+  const auto taken = platform::local_endpoint(squatter);
+  ASSERT_TRUE(taken.has_value());
+  site.set("System", "Port", std::to_string(taken->port));
 
   harness::Server core(site, {"-ns"}, {}, false);
   harness::AdminClient manager;
