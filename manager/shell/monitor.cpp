@@ -275,8 +275,25 @@ bool Monitor::connection_change_notice() {
   return true;
 }
 
-TickActions Monitor::tick(uint32_t now) {
+// UploadChangeIP: the published address changed from one known address to another. The
+// first address seen is the starting point; an address that disappears (a dial-up line
+// down) is not a change, the different one that comes back is.
+bool Monitor::address_change_notice(const std::string& published_address) {
+  if (published_address.empty() || published_address == last_published_address_) return false;
+  const bool had_one = !last_published_address_.empty();
+  last_published_address_ = published_address;
+  if (!had_one || !auto_ip_.enabled || !auto_ip_.on_ip_change) return false;
+  log("IPアドレスが変更されました。サーバ状態を通知します。");
+  return true;
+}
+
+TickActions Monitor::tick(uint32_t now, const std::string& published_address) {
   TickActions actions;
+  if (++address_counter_ >= 60) {
+    actions.refresh_addresses = true;
+    address_counter_ = 0;
+  }
+  actions.start_running_notice = address_change_notice(published_address);
   ++check_counter_;
   const int check = auto_ip_.check_minutes;
   if (check != 0 && static_cast<int64_t>(check_counter_) > static_cast<int64_t>(check) * 60) {
@@ -284,12 +301,12 @@ TickActions Monitor::tick(uint32_t now) {
       log("IP自動告知機能がサーバ状態を通知します。");
       actions.start_running_notice = true;
     } else if (static_cast<int>(sessions_.size()) != last_notified_connections_) {
-      actions.start_running_notice = connection_change_notice();
+      actions.start_running_notice = connection_change_notice() || actions.start_running_notice;
       last_notified_connections_ = static_cast<int>(sessions_.size());
     }
-    if (actions.start_running_notice) recompute_totals(now);
     check_counter_ = 0;
   }
+  if (actions.start_running_notice) recompute_totals(now);
   actions.ras_keep_alive = settings_.ras_connect;
   for (const auto& [id, snap] : sessions_) {
     const uint32_t idle = now - snap.last_activity_tick;

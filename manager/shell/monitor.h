@@ -39,6 +39,7 @@ class MonitorOutput {
 struct TickActions {
   bool start_running_notice = false;  // the totals are fresh in totals()
   bool ras_keep_alive = false;
+  bool refresh_addresses = false;     // once a minute: read the host's addresses again
 };
 
 // "%2dh%2dm%2ds", "%2dm%2ds", "%dms" or "%2ds" of a number of milliseconds.
@@ -67,8 +68,9 @@ class Monitor {
 
   // Handles one 4180-byte record; now is the tick of its arrival.
   void dispatch(const shared::AdminEvent& event, uint32_t now);
-  // The one-second tick.
-  TickActions tick(uint32_t now);
+  // The one-second tick; published_address is the local address chosen by GlobalIP as it
+  // stands now (empty when unknown).
+  TickActions tick(uint32_t now, const std::string& published_address = {});
   // Writes a line to the log pane.
   void log(const std::string& text);
 
@@ -96,12 +98,15 @@ class Monitor {
   void progress_update(shared::SessionSnapshot& snap, uint32_t id, uint32_t now);
   void update_status(uint32_t now);
   bool connection_change_notice();
+  bool address_change_notice(const std::string& published_address);
 
   MonitorSettings settings_;
   AutoIpSettings auto_ip_;
   bool auto_ip_loaded_ = false;
   int check_counter_ = 0;
   int last_notified_connections_ = 0;
+  int address_counter_ = 0;
+  std::string last_published_address_;  // the last non-empty one seen
   MonitorOutput* output_ = nullptr;
   std::function<platform::LocalTime()> clock_;
   std::vector<Row> rows_;

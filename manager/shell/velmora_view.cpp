@@ -155,7 +155,9 @@ void CVelmoraFTPdView::handle_record(const QByteArray& record) {
 }
 
 void CVelmoraFTPdView::on_tick(uint32_t now) {
-  const TickActions actions = monitor_.tick(now);
+  const TickActions actions =
+      monitor_.tick(now, local_address_slot(selected_local_address()).substr(0, 31));
+  if (actions.refresh_addresses) lookup_local_addresses_in_background();
   if (actions.start_running_notice) notifier_.start_running_notice(notice_snapshot());
   if (actions.ras_keep_alive) ras_keep_alive_step(window(), paths_.ini_file);
 }

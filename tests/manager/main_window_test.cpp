@@ -13,6 +13,7 @@
 #include <QToolBar>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -283,6 +284,49 @@ TEST_F(MainWindow, TheEndNoticePublishesTheChosenLocalAddress) {
   ASSERT_TRUE(site_->exists("home/state.txt")) << log_text();
   EXPECT_NE(site_->read_file("home/state.txt").find("ip=198.51.100.9"), std::string::npos)
       << site_->read_file("home/state.txt");
+}
+
+TEST_F(MainWindow, AChangedLocalAddressIsPublishedWhenUploadChangeIpIsSet) {
+  // Shared with a background lookup that may still run when the test ends.
+  struct Addresses {
+    std::mutex lock;
+    std::vector<std::string> list{"192.0.2.7"};
+  };
+  auto host = std::make_shared<Addresses>();
+  manager::set_local_address_source([host] {
+    std::lock_guard<std::mutex> guard(host->lock);
+    return host->list;
+  });
+  site_->write_file("notice.txt", "ip=$IP_ADDR$\n");
+  site_->set("AutoIP", "UseAutoIPMode", "1");
+  site_->set("AutoIP", "UploadChangeIP", "1");
+  site_->set("AutoIP", "CheckTime", "0");
+  site_->set("AutoIP", "QuorSrv", "127.0.0.1");
+  site_->set("AutoIP", "Port", std::to_string(site_->ftp_port()));
+  site_->set("AutoIP", "User", "alice");
+  site_->set("AutoIP", "PassWord", "alice");
+  site_->set("AutoIP", "UpFileName", "state.txt");
+  site_->set("AutoIP", "TempFile1", site_->path("notice.txt"));
+  harness::Server core(*site_);
+  frame().start();
+  manager::lookup_local_addresses();
+  frame().view()->on_tick(platform::tick_ms());
+  frame().view()->on_tick(platform::tick_ms());
+  EXPECT_FALSE(site_->exists("home/state.txt"));  // the first address is no change
+  {
+    std::lock_guard<std::mutex> guard(host->lock);
+    host->list = {"198.51.100.9"};
+  }
+  manager::lookup_local_addresses();
+  frame().view()->on_tick(platform::tick_ms());
+  EXPECT_NE(log_text().find("IPアドレスが変更されました。サーバ状態を通知します。"), std::string::npos);
+  const bool uploaded = qt_test::wait_until([&] {
+    return site_->exists("home/state.txt") &&
+           site_->read_file("home/state.txt").find("ip=198.51.100.9") != std::string::npos;
+  });
+  frame().view()->notifier().shut_down();
+  manager::set_local_address_source({});
+  EXPECT_TRUE(uploaded) << log_text();
 }
 
 TEST_F(MainWindow, TheManagerStartsTheCoreShowsALoginKicksAndStopsItOnClose) {

@@ -503,4 +503,64 @@ TEST(MonitorTick, CheckTimeZeroNeverNotices) {
   for (int i = 0; i < 200; ++i) EXPECT_FALSE(monitor.tick(0).start_running_notice);
 }
 
+manager::Monitor notice_monitor(Collected& out, bool enabled, bool on_ip_change) {
+  manager::Monitor monitor;
+  monitor.set_output(&out);
+  manager::AutoIpSettings auto_ip;
+  auto_ip.check_minutes = 0;
+  auto_ip.enabled = enabled;
+  auto_ip.on_ip_change = on_ip_change;
+  monitor.set_auto_ip(auto_ip);
+  return monitor;
+}
+
+TEST(MonitorTick, AChangedAddressIsNoticedOnceAndAVanishedOneIsNot) {
+  Collected out;
+  manager::Monitor monitor = notice_monitor(out, true, true);
+  monitor.dispatch(record(1, shared::kEventConnected), 0);
+  out.lines.clear();
+  EXPECT_FALSE(monitor.tick(0, "").start_running_notice);
+  EXPECT_FALSE(monitor.tick(0, "192.0.2.1").start_running_notice);  // the starting point
+  EXPECT_FALSE(monitor.tick(0, "192.0.2.1").start_running_notice);
+  EXPECT_TRUE(out.lines.empty());
+  EXPECT_TRUE(monitor.tick(0, "198.51.100.2").start_running_notice);
+  EXPECT_EQ(out.lines, std::vector<std::string>{"IPアドレスが変更されました。サーバ状態を通知します。"});
+  EXPECT_EQ(monitor.notice_snapshot().connections, 1);  // the totals are fresh
+  EXPECT_FALSE(monitor.tick(0, "198.51.100.2").start_running_notice);
+  EXPECT_FALSE(monitor.tick(0, "").start_running_notice);  // the line went down
+  EXPECT_FALSE(monitor.tick(0, "198.51.100.2").start_running_notice);  // and came back alike
+  EXPECT_TRUE(monitor.tick(0, "203.0.113.5").start_running_notice);
+  EXPECT_EQ(out.lines.size(), 2u);
+}
+
+TEST(MonitorTick, AnAddressChangeNeedsBothAutoIpModeAndUploadChangeIp) {
+  for (const auto& [enabled, on_change] : {std::pair{false, true}, std::pair{true, false}}) {
+    Collected out;
+    manager::Monitor monitor = notice_monitor(out, enabled, on_change);
+    EXPECT_FALSE(monitor.tick(0, "192.0.2.1").start_running_notice);
+    EXPECT_FALSE(monitor.tick(0, "198.51.100.2").start_running_notice);
+    EXPECT_TRUE(out.lines.empty());
+  }
+}
+
+TEST(MonitorTick, AChangeSeenWhileNoticesWereOffIsNotNoticedWhenTheyAreTurnedOn) {
+  Collected out;
+  manager::Monitor monitor = notice_monitor(out, true, false);
+  monitor.tick(0, "192.0.2.1");
+  monitor.tick(0, "198.51.100.2");
+  manager::AutoIpSettings auto_ip = monitor.auto_ip();
+  auto_ip.on_ip_change = true;
+  monitor.set_auto_ip(auto_ip);
+  EXPECT_FALSE(monitor.tick(0, "198.51.100.2").start_running_notice);
+  EXPECT_TRUE(monitor.tick(0, "192.0.2.1").start_running_notice);
+}
+
+TEST(MonitorTick, TheHostAddressesAreReadAgainOnceAMinute) {
+  manager::Monitor monitor;
+  int refreshes = 0;
+  for (int i = 0; i < 180; ++i) refreshes += monitor.tick(0).refresh_addresses ? 1 : 0;
+  EXPECT_EQ(refreshes, 3);
+  EXPECT_FALSE(monitor.tick(0).refresh_addresses);
+}
+
 }  // namespace
