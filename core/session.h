@@ -150,6 +150,9 @@ struct Session {
   std::mutex worker_lock;
   uint32_t worker_handed = 0;
   uint32_t worker_taken = 0;
+  // The last reply of the running worker routine, held back until the routine has settled
+  // the transfer state (the worker's alone).
+  std::string worker_closing_reply;
 };
 
 // Copies a text field under the field lock (for threads other than the owner).

@@ -249,18 +249,18 @@ void passive_listen(core::Session& s) {
 bool open_data_connection(core::Session& s) {
   if (s.passive.load() == 1) {
     if (s.data_socket.load() != platform::kNoSocket) return true;
-    worker_reply(s, kCantOpen);
+    closing_reply(s, kCantOpen);
     return false;
   }
   core::close_session_socket(s, core::SessionSocket::Data);
   platform::Ipv4Endpoint target = s.data_address;
   if (target.address == platform::kAnyAddress) {  // no PORT since login
-    worker_reply(s, kCantOpen);
+    closing_reply(s, kCantOpen);
     return false;
   }
   platform::Socket socket = platform::open_tcp_socket();
   if (socket == platform::kNoSocket) {
-    worker_reply(s, kCantOpen);
+    closing_reply(s, kCantOpen);
     return false;
   }
   s.data_socket = socket;
@@ -268,13 +268,21 @@ bool open_data_connection(core::Session& s) {
   if (source_port != 0) platform::bind_ipv4(socket, {platform::kAnyAddress, source_port}, true);
   if (!platform::connect_ipv4(socket, target)) {
     core::close_session_socket(s, core::SessionSocket::Data);
-    worker_reply(s, kCantOpen);
+    closing_reply(s, kCantOpen);
     return false;
   }
   return true;
 }
 
 void worker_reply(core::Session& s, std::string_view text) { core::send_bytes(s, text.data(), text.size()); }
+
+void closing_reply(core::Session& s, std::string_view text) { s.worker_closing_reply = text; }
+
+void send_closing_reply(core::Session& s) {
+  std::string text = std::move(s.worker_closing_reply);
+  s.worker_closing_reply.clear();
+  if (!text.empty()) worker_reply(s, text);
+}
 
 std::vector<std::string> build_local_address_slots() {
   std::vector<std::string> slots(3);

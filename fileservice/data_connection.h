@@ -18,6 +18,12 @@ void passive_listen(core::Session& s);
 bool open_data_connection(core::Session& s);
 // Sends a reply from the worker on the control path (command log, plug-ins, socket).
 void worker_reply(core::Session& s, std::string_view text);
+// The routine's last reply (226, 425, 426, 450, 451, 550, ...): kept until the routine has
+// closed its data connection and cleared transferring and the restart offset, then sent
+// by send_closing_reply. A client that acts on the reply at once (REST, say) then finds
+// the session settled, and nothing of the ending routine undoes its next command.
+void closing_reply(core::Session& s, std::string_view text);
+void send_closing_reply(core::Session& s);
 
 // The PORT argument as an endpoint, or none for a syntax error or a third host.
 std::optional<platform::Ipv4Endpoint> parse_port_argument(const std::string& argument,

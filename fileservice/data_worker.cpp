@@ -77,6 +77,7 @@ uint16_t take_next_command(Session& s) {
 void worker_loop(Session& s) {
   while (true) {
     uint16_t command = take_next_command(s);
+    s.worker_closing_reply.clear();  // a routine cut short by a fault left its reply unsent
     try {
       if (!run_command(s, command)) {
         s.worker_idle.set();  // tells stop_worker that no routine runs any more

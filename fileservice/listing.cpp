@@ -225,17 +225,16 @@ void send_listing(core::Session& s) {
     if (sent) {
       std::string done = core::slot_reply(s, core::Slot::Complete226, NFD_MESSAGE_SIZE);
       core::set_message(s, done);
-      worker_reply(s, done);
-      s.transferring = 0;
+      closing_reply(s, done);
+      s.transferring = 0;  // the listed event's snapshot shows the listing over
       core::report(s, shared::kEventListingSent,
                    shared::format_bounded(core::kPathMax * 2, "ディレクトリ[%s]のリストを送信しました", mapped.c_str()));
     } else {
-      worker_reply(s, "426 Connection closed transfer aborted.\r\n");
-      s.transferring = 0;
+      closing_reply(s, "426 Connection closed transfer aborted.\r\n");
     }
-  } else {
-    s.transferring = 0;
   }
+  s.transferring = 0;
+  send_closing_reply(s);
   plugin_socket(s, kSocketRoutineEnd, nullptr);
 }
 

@@ -188,7 +188,7 @@ size_t configured_buffer_size() {
 std::unique_ptr<char[]> allocate_buffer(Session& s, size_t size) {
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
   if (!buffer) {
-    worker_reply(s, kNoBuffer);
+    closing_reply(s, kNoBuffer);
     core::report(s, shared::kEventRefused, "通信バッファメモリ領域を確保できません。");
   }
   return buffer;
@@ -229,7 +229,7 @@ void log_transfer(Session& s, core::TransferDirection direction) {
 void send_completion(Session& s) {
   std::string text = core::slot_reply(s, core::Slot::Complete226, kMessageSize);
   core::set_message(s, text);
-  worker_reply(s, text);
+  closing_reply(s, text);
 }
 
 struct BlockResult {
@@ -303,17 +303,19 @@ SendOutcome send_zero_copy(Session& s, platform::File& file, uint64_t offset, ch
 bool use_zero_copy(const Session& s) { return !any_socket_plugins() && s.up_limit <= 0; }
 
 // End of every worker routine, whatever the outcome. An abort that came during this
-// routine has been served; it must not cut the next transfer short.
+// routine has been served; it must not cut the next transfer short. The closing reply
+// goes out only when all of this is done.
 void end_routine(Session& s) {
   core::close_session_socket(s, SessionSocket::Data);
   s.transferring = 0;
   s.restart_offset = 0;
   s.abort_sleep.reset();
+  send_closing_reply(s);
   plugin_socket(s, kSocketRoutineEnd, nullptr);
 }
 
 void download_stopped(Session& s) {
-  worker_reply(s, kAborted);
+  closing_reply(s, kAborted);
   core::report(s, shared::kEventDownloadEnded, "ファイル送信が停止しました。");
   log_transfer(s, core::TransferDirection::Sent);
 }
@@ -336,14 +338,14 @@ void run_download(Session& s) {
   set_transfer_path(s, path);
   platform::File file = open_file_for_reading(path);
   if (!file.is_open()) {
-    worker_reply(s, kNotTaken);
+    closing_reply(s, kNotTaken);
     return;
   }
   worker_reply(s, kOpening);
   uint64_t offset = s.restart_offset.load();
   std::optional<uint64_t> file_size = file.size();
   if (!file_size || *file_size < offset || !file.seek(offset)) {
-    worker_reply(s, kBadOffset);
+    closing_reply(s, kBadOffset);
     file.close();
     core::report(s, shared::kEventUploadEnded,
                  fill("ファイルサイズ指定に問題があるため、[%s]の送信を拒否しました。", path));
@@ -411,12 +413,12 @@ void finish_upload(Session& s, ReceiveOutcome outcome, const std::string& path) 
       log_transfer(s, core::TransferDirection::Received);
       return;
     case ReceiveOutcome::DiskFull:
-      worker_reply(s, kDiskFull);
+      closing_reply(s, kDiskFull);
       core::report(s, shared::kEventUploadEnded, "ファイル受信が停止しました。");
       log_transfer(s, core::TransferDirection::Received);
       return;
     case ReceiveOutcome::CapacityUsed:
-      worker_reply(s, kCapacityStop);
+      closing_reply(s, kCapacityStop);
       core::report(s, shared::kEventUploadEnded, "容量制限のため、受信拒否しました。");
       return;
   }
@@ -438,7 +440,7 @@ void run_upload(Session& s) {
   std::string path = core::read_field(s, &Session::transfer_path);
   platform::File file = platform::File::open_write(path);
   if (!file.is_open()) {
-    worker_reply(s, kCannotOpen);
+    closing_reply(s, kCannotOpen);
     return;
   }
   worker_reply(s, kOpening);
@@ -446,7 +448,7 @@ void run_upload(Session& s) {
   std::optional<uint64_t> file_size = file.size();
   if (!file_size || *file_size < offset || !cut_after(file, *file_size, offset) ||
       !file.seek(offset)) {
-    worker_reply(s, kBadOffset);
+    closing_reply(s, kBadOffset);
     file.close();
     core::report(s, shared::kEventUploadEnded,
                  fill("ファイルサイズ指定に問題があるため、[%s]の受信を拒否しました。", path));

@@ -260,4 +260,17 @@ TEST_F(Resume, RestartedDownloadInActiveModeSendsTheTail) {
   EXPECT_EQ(*tail, content.substr(99999));
 }
 
+// The reply that ends a transfer is the last thing the transfer does: a REST sent the
+// moment it arrives belongs to the next transfer and is not cleared by the one ending.
+TEST_F(Resume, ARestSentTheMomentATransferEndsAppliesToTheNextOne) {
+  std::string content = pattern(4096, 9);
+  site.write_file("home/small.bin", content);
+  for (size_t offset = 1; offset <= 40; ++offset) {
+    ASSERT_EQ(client.command("REST " + std::to_string(offset)).substr(0, 4), "350 ");
+    auto tail = client.download("RETR small.bin");
+    ASSERT_TRUE(tail);
+    ASSERT_EQ(*tail, content.substr(offset)) << "round " << offset;
+  }
+}
+
 }  // namespace
