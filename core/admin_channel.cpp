@@ -156,7 +156,10 @@ platform::Socket accept_manager(platform::Socket listener) {
     platform::Ipv4Endpoint peer;
     platform::Socket connection = platform::accept_connection(listener, &peer);
     if (connection == platform::kNoSocket) return connection;
-    if (from_loopback(connection, peer) && from_own_user(connection, peer)) return connection;
+    if (from_loopback(connection, peer) && from_own_user(connection, peer)) {
+      platform::send_immediately(connection);  // events go out as whole records
+      return connection;
+    }
     platform::close_socket(connection);
   }
 }

@@ -136,6 +136,7 @@ void run_accept_loop(platform::Socket socket) {
     platform::Ipv4Endpoint peer;
     platform::Socket connection = platform::accept_connection(socket, &peer);
     if (connection != platform::kNoSocket) {
+      platform::send_immediately(connection);  // replies are whole lines, one send each
       start_session_thread(connection);
       continue;
     }

@@ -63,6 +63,11 @@ bool bind_ipv4(Socket s, Ipv4Endpoint local, bool reuse_address) {
   return bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
 }
 
+bool send_immediately(Socket s) {
+  int one = 1;
+  return setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0;
+}
+
 bool listen_socket(Socket s, int backlog) {
   return listen(s, backlog <= 0 ? SOMAXCONN : backlog) == 0;
 }

@@ -27,6 +27,10 @@ bool bind_ipv4(Socket s, Ipv4Endpoint local, bool reuse_address);
 bool listen_socket(Socket s, int backlog);      // backlog <= 0: the system maximum
 // Waits for one connection; kNoSocket when the listener was shut down or closed.
 Socket accept_connection(Socket listener, Ipv4Endpoint* peer);
+// Sends every write at once (TCP_NODELAY). For connections that write whole replies or
+// records: merging small writes gains nothing there, and holding the second of two
+// replies until the first is acknowledged costs the peer's delayed-ACK time (~40 ms).
+bool send_immediately(Socket s);
 // Connects with a bound on the wait (milliseconds); false on failure or time-out.
 bool connect_ipv4(Socket s, Ipv4Endpoint remote, int timeout_ms = 15000);
 // One send call; returns bytes sent, or -1 on error. Never raises SIGPIPE.
