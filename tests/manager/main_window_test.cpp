@@ -71,6 +71,18 @@ class MainWindow : public ::testing::Test {
     return shared::IniFile(site_->config_file()).get(section, key, "<none>");
   }
   std::string log_text() { return frame().log_view()->text(); }
+  // Notices on, with a template that publishes the address, uploaded as alice's
+  // state.txt to the site's own Core.
+  void publish_address_to_alice(const char* template_key) {
+    site_->write_file("notice.txt", "ip=$IP_ADDR$\n");
+    site_->set("AutoIP", "UseAutoIPMode", "1");
+    site_->set("AutoIP", "QuorSrv", "127.0.0.1");
+    site_->set("AutoIP", "Port", std::to_string(site_->ftp_port()));
+    site_->set("AutoIP", "User", "alice");
+    site_->set("AutoIP", "PassWord", "alice");
+    site_->set("AutoIP", "UpFileName", "state.txt");
+    site_->set("AutoIP", template_key, site_->path("notice.txt"));
+  }
   int row_of(const std::string& user) {
     auto* view = frame().view();
     for (int i = 0; i < view->topLevelItemCount(); ++i) {
@@ -267,15 +279,8 @@ TEST_F(MainWindow, TheEndNoticePublishesTheChosenLocalAddress) {
     return std::vector<std::string>{"192.0.2.7", "198.51.100.9"};
   });
   site_->set("System", "GlobalIP", "1");
-  site_->write_file("notice.txt", "ip=$IP_ADDR$\n");
-  site_->set("AutoIP", "UseAutoIPMode", "1");
+  publish_address_to_alice("TempFile2");
   site_->set("AutoIP", "UploadChangeEnd", "1");
-  site_->set("AutoIP", "QuorSrv", "127.0.0.1");
-  site_->set("AutoIP", "Port", std::to_string(site_->ftp_port()));
-  site_->set("AutoIP", "User", "alice");
-  site_->set("AutoIP", "PassWord", "alice");
-  site_->set("AutoIP", "UpFileName", "state.txt");
-  site_->set("AutoIP", "TempFile2", site_->path("notice.txt"));
   harness::Server core(*site_);
   frame().start();
   manager::lookup_local_addresses();
@@ -297,16 +302,9 @@ TEST_F(MainWindow, AChangedLocalAddressIsPublishedWhenUploadChangeIpIsSet) {
     std::lock_guard<std::mutex> guard(host->lock);
     return host->list;
   });
-  site_->write_file("notice.txt", "ip=$IP_ADDR$\n");
-  site_->set("AutoIP", "UseAutoIPMode", "1");
+  publish_address_to_alice("TempFile1");
   site_->set("AutoIP", "UploadChangeIP", "1");
   site_->set("AutoIP", "CheckTime", "0");
-  site_->set("AutoIP", "QuorSrv", "127.0.0.1");
-  site_->set("AutoIP", "Port", std::to_string(site_->ftp_port()));
-  site_->set("AutoIP", "User", "alice");
-  site_->set("AutoIP", "PassWord", "alice");
-  site_->set("AutoIP", "UpFileName", "state.txt");
-  site_->set("AutoIP", "TempFile1", site_->path("notice.txt"));
   harness::Server core(*site_);
   frame().start();
   manager::lookup_local_addresses();
