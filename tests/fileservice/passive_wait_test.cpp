@@ -16,10 +16,12 @@
 #include "fileservice/data_worker.h"
 #include "platform/clock.h"
 #include "platform/socket.h"
+#include "tests/support/replies.h"
 
 namespace {
 
-constexpr const char* kLocalError = "451 Requested action aborted. Local error in processing.\r\n";
+using namespace replies;
+
 // Far beyond the session thread's wait for the worker (5000 ms): the longest the worker
 // is held up while the session thread has not given up on it yet.
 constexpr int kHoldLimitMs = 30000;

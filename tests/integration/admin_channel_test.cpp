@@ -14,16 +14,16 @@
 #include "platform/process.h"
 #include "platform/socket.h"
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 
 namespace {
 
+using namespace replies;
 using harness::AdminClient;
 using harness::FtpClient;
 using harness::Server;
 using harness::Site;
 using shared::AdminCommandCode;
-
-constexpr const char* kGreeting = "220-Welcome To velmoraFTP !!!\r\n220 Enter Your ID\r\n";
 
 // A Manager that keeps the raw bytes of each record.
 class RawManager {

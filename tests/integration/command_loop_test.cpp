@@ -6,15 +6,16 @@
 #include <string>
 
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 
 namespace {
 
+using namespace replies;
 using harness::AdminClient;
 using harness::FtpClient;
 using harness::Server;
 using harness::Site;
 
-constexpr const char* kGreeting = "220-Welcome To velmoraFTP !!!\r\n220 Enter Your ID\r\n";
 constexpr const char* kNotImplemented = "502 Command not implemented.\r\n";
 constexpr const char* kTooLong =
     "330-too long command.\r\n330 This server kick you for security.\r\n";

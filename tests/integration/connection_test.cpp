@@ -10,15 +10,16 @@
 
 #include "platform/clock.h"
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 
 namespace {
 
+using namespace replies;
 using harness::AdminClient;
 using harness::FtpClient;
 using harness::Server;
 using harness::Site;
 
-constexpr const char* kGreeting = "220-Welcome To velmoraFTP !!!\r\n220 Enter Your ID\r\n";
 constexpr const char* kTooMany = "530 Too many connect.\r\n";
 constexpr const char* kRefusedHost = "421 Sorry.This server can't accept you.\r\n";
 

@@ -8,16 +8,16 @@
 
 #include "platform/socket.h"
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 
 namespace {
 
+using namespace replies;
 using harness::AdminClient;
 using harness::FtpClient;
 using harness::Keys;
 using harness::Server;
 using harness::Site;
-
-constexpr const char* kOpening = "150 Opening data connection.\r\n";
 
 std::string bytes(size_t size, char fill = 'c') { return std::string(size, fill); }
 

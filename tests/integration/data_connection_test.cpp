@@ -12,21 +12,19 @@
 #include "platform/socket.h"
 #include "tests/fileservice/http_test_server.h"
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 
 namespace {
 
+using namespace replies;
 using harness::AdminClient;
 using harness::FtpClient;
 using harness::Keys;
 using harness::Server;
 using harness::Site;
 
-constexpr const char* kNotLoggedIn = "530 Not log in.\r\n";
 constexpr const char* kPortOk = "200 PORT command successful.\r\n";
 constexpr const char* kSyntaxError = "500 Syntax error, command unrecognized.\r\n";
-constexpr const char* kCantOpen = "425 Can't open data connection.\r\n";
-constexpr const char* kOpening = "150 Opening data connection.\r\n";
-constexpr const char* kComplete = "226 Transfer complete.\r\n";
 
 // A listener of the test on 127.0.0.x that the server's active connection reaches.
 class ActiveListener {

@@ -11,8 +11,11 @@
 
 #include "platform/clock.h"
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 
 namespace {
+
+using namespace replies;
 
 namespace fs = std::filesystem;
 using harness::AdminClient;
@@ -20,11 +23,7 @@ using harness::FtpClient;
 using harness::Server;
 using harness::Site;
 
-constexpr const char* kNotLoggedIn = "530 Not log in.\r\n";
-constexpr const char* kNotTaken = "550 Requested action not taken.\r\n";
 constexpr const char* kHidden = "553 Requested action not taken.\r\n";
-constexpr const char* kDone = "250 Requested file action okay, completed.\r\n";
-constexpr const char* kLocalError = "451 Requested action aborted. Local error in processing.\r\n";
 
 // A site with the account alice (home: home/), a started server and a logged-in client.
 struct FileSite {

@@ -13,16 +13,16 @@
 #include "platform/files.h"
 #include "platform/socket.h"
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 #include "tests/support/sha256.h"
 
 namespace {
 
+using namespace replies;
 using harness::FtpClient;
 using harness::Keys;
 using harness::Server;
 using harness::Site;
-
-constexpr const char* kComplete = "226 Transfer complete.\r\n";
 
 std::string pattern(size_t size, uint32_t seed) {
   std::string out(size, '\0');

@@ -12,19 +12,17 @@
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 
 namespace {
 
+using namespace replies;
 using harness::AdminClient;
 using harness::FtpClient;
 using harness::Keys;
 using harness::Server;
 using harness::Site;
 
-constexpr const char* kOpening = "150 Opening data connection.\r\n";
-constexpr const char* kComplete = "226 Transfer complete.\r\n";
-constexpr const char* kNotTaken = "550 Requested action not taken.\r\n";
-constexpr const char* kAborted = "426 Connection closed transfer aborted.\r\n";
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 

@@ -12,17 +12,15 @@
 
 #include "platform/socket.h"
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 
 namespace {
 
+using namespace replies;
 using harness::FtpClient;
 using harness::Server;
 using harness::Site;
 
-constexpr const char* kCantOpen = "425 Can't open data connection.\r\n";
-constexpr const char* kOpening = "150 Opening data connection.\r\n";
-constexpr const char* kComplete = "226 Transfer complete.\r\n";
-constexpr const char* kAborClosed = "226 Closed data connection.\r\n";
 constexpr int kRounds = 10;
 
 // The port of a 227 reply, or none for any other reply.

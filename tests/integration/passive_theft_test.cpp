@@ -8,16 +8,16 @@
 
 #include "platform/socket.h"
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 
 namespace {
 
+using namespace replies;
 using harness::AdminClient;
 using harness::FtpClient;
 using harness::Server;
 using harness::Site;
 
-constexpr const char* kOpening = "150 Opening data connection.\r\n";
-constexpr const char* kComplete = "226 Transfer complete.\r\n";
 constexpr const char* kIntruder = "127.0.0.2";
 constexpr uint32_t kIntruderAddress = 0x7F000002;
 

@@ -7,16 +7,17 @@
 #include <string>
 
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 
 namespace {
+
+using namespace replies;
 
 namespace fs = std::filesystem;
 using harness::FtpClient;
 using harness::Server;
 using harness::Site;
 
-constexpr const char* kNotTaken = "550 Requested action not taken.\r\n";
-constexpr const char* kDone = "250 Requested file action okay, completed.\r\n";
 constexpr const char* kTooLong =
     "330-too long file name.\r\n330 This server kick you for security.\r\n";
 

@@ -11,15 +11,16 @@
 #include <vector>
 
 #include "tests/support/harness.h"
+#include "tests/support/replies.h"
 
 namespace {
+
+using namespace replies;
 
 namespace fs = std::filesystem;
 using harness::FtpClient;
 using harness::Server;
 using harness::Site;
-
-constexpr const char* kNotTaken = "550 Requested action not taken.\r\n";
 
 using Snapshot = std::map<std::string, std::string>;
 
