@@ -14,7 +14,8 @@ bool handle_pasv(core::Session& s, const std::string& argument);
 
 // Worker command 0: listen on a passive port and accept one data connection.
 void passive_listen(core::Session& s);
-// Opens the data connection of a listing or transfer; sends 425 itself on failure.
+// Opens the data connection of a listing or transfer; on failure 425 becomes the routine's
+// closing reply.
 bool open_data_connection(core::Session& s);
 // Sends a reply from the worker on the control path (command log, plug-ins, socket).
 void worker_reply(core::Session& s, std::string_view text);
