@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <mutex>
+#include <string>
 
 #include "core/admin_channel.h"
 #include "core/config.h"
@@ -34,6 +35,11 @@ bool is_blank(char c) { return c == ' ' || c == '\t'; }
 void write_standard_output(const char* text) {
   std::fputs(text, stdout);
   std::fflush(stdout);
+}
+
+void write_standard_error(const std::string& text) {
+  std::fputs(text.c_str(), stderr);
+  std::fflush(stderr);
 }
 
 void install_as_service() {
@@ -71,7 +77,12 @@ bool start_services(const std::string& global_ip_url) {
   std::lock_guard<std::mutex> guard(life.lock);
   if (life.stopped) return false;
   fileservice::start_global_ip_lookup(global_ip_url);
-  start_server();
+  if (!start_server()) {
+    // Nobody else would tell the operator why no client can connect.
+    write_standard_error("quorsrv: cannot serve FTP on port " +
+                         std::to_string(core_state().config.port) +
+                         " (in use, not allowed or out of range); only the admin channel runs\n");
+  }
   life.started = true;
   return true;
 }

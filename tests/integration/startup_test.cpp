@@ -201,6 +201,17 @@ TEST(ProcessMode, SecondCoreOnTheSameAdminPortEndsAtOnce) {
   EXPECT_TRUE(manager.connect(site.admin_port()));
 }
 
+// A Core without an FTP port has nothing to be ready on: gives its admin channel up to
+// 5 s to take a Manager.
+bool admin_channel_answers(const harness::Site& site, harness::Server& core) {
+  harness::AdminClient manager;
+  for (int attempt = 0; attempt < 100 && !core.wait_exit(0); ++attempt) {
+    if (manager.connect(site.admin_port())) return true;
+    platform::sleep_ms(50);
+  }
+  return false;
+}
+
 TEST(ProcessMode, BusyFtpPortLeavesTheAdminChannelRunning) {
   harness::Site site("busy");
   const platform::Socket squatter = platform::open_tcp_socket();
@@ -213,18 +224,25 @@ TEST(ProcessMode, BusyFtpPortLeavesTheAdminChannelRunning) {
   site.set("System", "Port", std::to_string(taken->port));
 
   harness::Server core(site, {"-ns"}, {}, false);
-  harness::AdminClient manager;
-  bool connected = false;
-  // The Core has no FTP port to be ready on; give its admin channel up to 5 s to listen.
-  for (int attempt = 0; attempt < 100 && !connected && !core.wait_exit(0); ++attempt) {
-    connected = manager.connect(site.admin_port());
-    if (!connected) platform::sleep_ms(50);
-  }
-  EXPECT_TRUE(connected);
+  EXPECT_TRUE(admin_channel_answers(site, core));
   EXPECT_FALSE(core.wait_exit(0).has_value());
   core.signal(platform::kSignalTerminate);
   EXPECT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
   platform::close_socket(squatter);
+  EXPECT_NE(core.output().find("quorsrv: cannot serve FTP on port " + std::to_string(taken->port)),
+            std::string::npos)
+      << core.output();
+}
+
+TEST(ProcessMode, APortOutOfRangeIsReportedAndTheAdminChannelRuns) {
+  harness::Site site("port-range");
+  site.set("System", "Port", "70000");
+  harness::Server core(site, {"-ns"}, {}, false);
+  EXPECT_TRUE(admin_channel_answers(site, core));
+  core.signal(platform::kSignalTerminate);
+  EXPECT_EQ(core.wait_exit(kQuickExitMs), std::optional<int>(0));
+  EXPECT_NE(core.output().find("quorsrv: cannot serve FTP on port 70000"), std::string::npos)
+      << core.output();
 }
 
 TEST(ServiceMode, StartedByTheServiceManagerServesWithoutSwitches) {
