@@ -32,26 +32,22 @@ Lifecycle& lifecycle() {
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-void write_standard_output(const char* text) {
-  std::fputs(text, stdout);
-  std::fflush(stdout);
+void write_line(std::FILE* stream, const std::string& text) {
+  std::fputs(text.c_str(), stream);
+  std::fflush(stream);
 }
 
-void write_standard_error(const std::string& text) {
-  std::fputs(text.c_str(), stderr);
-  std::fflush(stderr);
-}
 
 void install_as_service() {
   switch (platform::install_service(platform::executable_path())) {
     case platform::ServiceResult::NoServiceManager:
-      write_standard_output("cant get service control manager\n");
+      write_line(stdout, "cant get service control manager\n");
       break;
     case platform::ServiceResult::Done:
-      write_standard_output("add service success\n");
+      write_line(stdout, "add service success\n");
       break;
     case platform::ServiceResult::Failed:
-      write_standard_output("error add service\n");
+      write_line(stdout, "error add service\n");
       break;
   }
 }
@@ -59,13 +55,13 @@ void install_as_service() {
 void remove_as_service() {
   switch (platform::remove_service()) {
     case platform::ServiceResult::NoServiceManager:
-      write_standard_output("cant get service control manager\n");
+      write_line(stdout, "cant get service control manager\n");
       break;
     case platform::ServiceResult::Failed:
-      write_standard_output("error del service\n");
+      write_line(stdout, "error del service\n");
       break;
     case platform::ServiceResult::Done:
-      write_standard_output("del service complete\n");
+      write_line(stdout, "del service complete\n");
       break;
   }
 }
@@ -79,9 +75,9 @@ bool start_services(const std::string& global_ip_url) {
   fileservice::start_global_ip_lookup(global_ip_url);
   if (!start_server()) {
     // Nobody else would tell the operator why no client can connect.
-    write_standard_error("quorsrv: cannot serve FTP on port " +
-                         std::to_string(core_state().config.port) +
-                         " (in use, not allowed or out of range); only the admin channel runs\n");
+    write_line(stderr, "quorsrv: cannot serve FTP on port " +
+                           std::to_string(core_state().config.port) +
+                           " (in use, not allowed or out of range); only the admin channel runs\n");
   }
   life.started = true;
   return true;

@@ -201,39 +201,49 @@ std::string permission_text(bool is_directory, bool read_only, uint32_t rule) {
   return text;
 }
 
+namespace {
+
+// Sends the 150 and every line over the open data connection; false when the connection
+// failed. mapped ends as the mapped path of the last folder listed.
+bool send_folders(core::Session& s, std::string folder, uint64_t flags, std::string& mapped) {
+  ListingRun run{s, s.data_socket.load(), (flags & kNamesOnly) != 0, (flags & kRecursive) != 0, {}, {}, false, {}};
+  run.batched = !any_socket_plugins();
+  worker_reply(s, "150 Opening data connection.\r\n");
+  size_t root_length = folder.size();
+  mapped = map_virtual(folder);
+  if (auto info = platform::file_info(mapped); info && info->is_directory) run.seen.insert({info->device, info->inode});
+  bool sent = list_folder(run, folder, mapped);
+  for (size_t cursor = 0; sent && run.recursive && cursor < run.pending.size(); ++cursor) {
+    folder = run.pending[cursor];
+    core::write_field(s, &core::Session::transfer_path, folder);
+    std::string shown = folder.size() > root_length ? folder.substr(root_length) : std::string();
+    sent = send_line(run, fit_line("\r\n" + shown + ":\r\n"));
+    mapped = map_virtual(folder);
+    sent = sent && list_folder(run, folder, mapped);
+  }
+  return sent && (run.outgoing.empty() || flush_lines(run));
+}
+
+}  // namespace
+
 void send_listing(core::Session& s) {
   uint64_t flags = s.file_size.load();
   std::string folder = core::read_field(s, &core::Session::transfer_path);
-  if (open_data_connection(s)) {
-    ListingRun run{s, s.data_socket.load(), (flags & kNamesOnly) != 0, (flags & kRecursive) != 0, {}, {}, false, {}};
-    run.batched = !any_socket_plugins();
-    worker_reply(s, "150 Opening data connection.\r\n");
-    size_t root_length = folder.size();
-    std::string mapped = map_virtual(folder);
-    if (auto info = platform::file_info(mapped); info && info->is_directory) run.seen.insert({info->device, info->inode});
-    bool sent = list_folder(run, folder, mapped);
-    for (size_t cursor = 0; sent && run.recursive && cursor < run.pending.size(); ++cursor) {
-      folder = run.pending[cursor];
-      core::write_field(s, &core::Session::transfer_path, folder);
-      std::string shown = folder.size() > root_length ? folder.substr(root_length) : std::string();
-      sent = send_line(run, fit_line("\r\n" + shown + ":\r\n"));
-      mapped = map_virtual(folder);
-      sent = sent && list_folder(run, folder, mapped);
-    }
-    sent = sent && (run.outgoing.empty() || flush_lines(run));
+  std::string mapped;
+  const bool opened = open_data_connection(s);
+  const bool sent = opened && send_folders(s, folder, flags, mapped);
+  if (opened) {
     core::close_session_socket(s, core::SessionSocket::Data);
-    if (sent) {
-      std::string done = core::slot_reply(s, core::Slot::Complete226, NFD_MESSAGE_SIZE);
-      core::set_message(s, done);
-      closing_reply(s, done);
-      s.transferring = 0;  // the listed event's snapshot shows the listing over
-      core::report(s, shared::kEventListingSent,
-                   shared::format_bounded(core::kPathMax * 2, "ディレクトリ[%s]のリストを送信しました", mapped.c_str()));
-    } else {
-      closing_reply(s, "426 Connection closed transfer aborted.\r\n");
-    }
+    std::string done = sent ? core::slot_reply(s, core::Slot::Complete226, NFD_MESSAGE_SIZE)
+                            : "426 Connection closed transfer aborted.\r\n";
+    if (sent) core::set_message(s, done);
+    closing_reply(s, done);
   }
-  s.transferring = 0;
+  s.transferring = 0;  // before the listed event, whose snapshot shows the listing over
+  if (sent) {
+    core::report(s, shared::kEventListingSent,
+                 shared::format_bounded(core::kPathMax * 2, "ディレクトリ[%s]のリストを送信しました", mapped.c_str()));
+  }
   send_closing_reply(s);
   plugin_socket(s, kSocketRoutineEnd, nullptr);
 }

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "manager/editors/account_record.h"
+#include "manager/editors/editor_buttons.h"
 #include "manager/editors/group_dialog.h"
 #include "manager/editors/user_settings_dialog.h"
 #include "manager/shell/help.h"
@@ -86,15 +87,11 @@ CUserListDialog::CUserListDialog(std::string user_dir, std::string ini_file, QWi
                      {"defaultUser", "デフォルト", &CUserListDialog::edit_default},
                      {"groups", "グループ", &CUserListDialog::open_groups}};
   for (const auto& def : button_defs) {
-    auto* button = new QPushButton(QString::fromUtf8(def.caption), this);
-    button->setObjectName(def.name);
-    button->setAutoDefault(false);
+    QPushButton* button = make_button(this, QString::fromUtf8(def.caption), def.name);
     connect(button, &QPushButton::clicked, this, def.slot);
     buttons->addWidget(button);
   }
-  auto* help = new QPushButton("Help", this);
-  help->setObjectName("help");
-  help->setAutoDefault(false);
+  QPushButton* help = make_button(this, QStringLiteral("Help"), "help");
   auto* ok = new QPushButton("OK", this);
   ok->setObjectName("ok");
   buttons->addStretch(1);

@@ -155,16 +155,19 @@ void CVelmoraFTPdView::handle_record(const QByteArray& record) {
 }
 
 void CVelmoraFTPdView::on_tick(uint32_t now) {
-  const TickActions actions =
-      monitor_.tick(now, local_address_slot(selected_local_address()).substr(0, 31));
+  const TickActions actions = monitor_.tick(now, published_address());
   if (actions.refresh_addresses) lookup_local_addresses_in_background();
   if (actions.start_running_notice) notifier_.start_running_notice(notice_snapshot());
   if (actions.ras_keep_alive) ras_keep_alive_step(window(), paths_.ini_file);
 }
 
+std::string CVelmoraFTPdView::published_address() const {
+  return local_address_slot(selected_local_address()).substr(0, 31);
+}
+
 NoticeSnapshot CVelmoraFTPdView::notice_snapshot() const {
   NoticeSnapshot snapshot = monitor_.notice_snapshot();
-  snapshot.ip_address = local_address_slot(selected_local_address()).substr(0, 31);
+  snapshot.ip_address = published_address();
   return snapshot;
 }
 

@@ -75,7 +75,9 @@ class CVelmoraFTPdView : public QTreeWidget, public MonitorOutput {
   void status_text(const std::string& text) override;
   void account_mail_requested(const shared::SessionSnapshot& snapshot) override;
 
-  // The monitor's figures and the selected local address (the GlobalIP choice).
+  // The local address chosen by GlobalIP, as notices publish it (31 characters at most).
+  std::string published_address() const;
+  // The monitor's figures and the published address.
   NoticeSnapshot notice_snapshot() const;
   int first_selected_row() const;
   void show_status();

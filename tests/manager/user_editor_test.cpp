@@ -116,7 +116,7 @@ TEST_F(UserEditorTest, ANewUserNamedLikeAnExistingOneIsAskedForAndNoKeepsTheEntr
 }
 
 TEST_F(UserEditorTest, NamesTheCoreWouldNeverReadAreRefused) {
-  for (const std::string bad : {std::string(), std::string(".hidden"), std::string("a/b"),
+  for (const std::string& bad : {std::string(), std::string(".hidden"), std::string("a/b"),
                                 std::string("a\\b"), std::string("tab\tname"),
                                 std::string(201, 'x')}) {
     operator_.messages.clear();
