@@ -3,7 +3,6 @@
 #include "core/control.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 #include "core/logs.h"
@@ -16,23 +15,7 @@ namespace {
 
 constexpr size_t kReplyLimit = 2048;
 
-constexpr std::array<const char*, 41> kCommandNames = {
-    "USER", "PASS", "ACCT", "CWD",  "CDUP", "SMNT", "QUIT", "REIN", "PORT", "PASV", "TYPE",
-    "STRU", "MODE", "RETR", "STOR", "STOU", "APPE", "ALLO", "REST", "RNFR", "RNTO", "ABOR",
-    "DELE", "RMD",  "MKD",  "PWD",  "LIST", "NLST", "SITE", "SYST", "STAT", "HELP", "NOOP",
-    "",     "XPWD", "XCUP", "XCWD", "XMKD", "XRMD", "MDTM", "SIZE"};
-
 bool high_byte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
-
-bool equal_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i] >= 'a' && a[i] <= 'z' ? static_cast<char>(a[i] - 32) : a[i];
-    char y = b[i] >= 'a' && b[i] <= 'z' ? static_cast<char>(b[i] - 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
 
 bool logging_commands() { return core_state().config.log_all_commands != 0; }
 
@@ -102,21 +85,6 @@ SplitLine split_line(std::string_view line) {
     parts.argument.push_back(line[i++]);
   }
   return parts;
-}
-
-int lookup_command(std::string_view word) {
-  if (!word.empty() && high_byte(word[0])) word.remove_prefix(1);
-  for (size_t number = 0; number < kCommandNames.size(); ++number) {
-    if (number == static_cast<size_t>(kCommandEmpty)) continue;
-    if (equal_ignoring_case(word, kCommandNames[number])) return static_cast<int>(number);
-  }
-  if (word.empty() || high_byte(word[0])) return kCommandEmpty;
-  return kCommandUnknown;
-}
-
-const char* command_name(int number) {
-  if (number < 0 || number >= static_cast<int>(kCommandNames.size())) return "";
-  return kCommandNames[number];
 }
 
 void send_reply(Session& s, std::string_view text) {

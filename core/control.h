@@ -22,12 +22,6 @@ struct SplitLine {
 };
 SplitLine split_line(std::string_view line);
 
-// Command numbers 0-40, 33 for an empty word, 255 for an unknown word.
-inline constexpr int kCommandEmpty = 33;
-inline constexpr int kCommandUnknown = 255;
-int lookup_command(std::string_view word);
-const char* command_name(int number);
-
 // Sends a reply text (raises the internal-server-error fault when it is 2048 bytes or
 // longer); logs it and offers it to the plug-ins first.
 void send_reply(Session& s, std::string_view text);

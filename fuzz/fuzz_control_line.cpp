@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/commands.h"
 #include "core/control.h"
 #include "core/session.h"
 #include "core/session_fault.h"
@@ -71,7 +72,7 @@ void check_line(const char (&buffer)[core::kLineBufferSize], std::string_view st
   FUZZ_CHECK(parts.argument.find('\r') == std::string::npos);
 
   int number = core::lookup_command(parts.word);
-  bool known = number >= 0 && number <= 40 && number != core::kCommandEmpty;
+  bool known = core::command_by_number(number) != nullptr && number != core::kCommandEmpty;
   FUZZ_CHECK(known || number == core::kCommandEmpty || number == core::kCommandUnknown);
   if (known) {
     std::string_view word = parts.word;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "core/commands.h"
 #include "core/control.h"
 
 namespace {

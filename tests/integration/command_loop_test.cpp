@@ -2,8 +2,11 @@
 // command lookup, HELP, NOOP, QUIT and the commands that are not implemented.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/harness.h"
 #include "tests/support/replies.h"
@@ -19,15 +22,18 @@ using harness::Site;
 constexpr const char* kNotImplemented = "502 Command not implemented.\r\n";
 constexpr const char* kTooLong =
     "330-too long command.\r\n330 This server kick you for security.\r\n";
-constexpr const char* kHelpList =
-    "214-The following commands are recognized\n"
-    "USER PASS PWD XPWD TYPE\n"
-    "PORT PASV NLST LIST STAT\n"
-    "CDUP XCUP CWD XCWD REST RETR STOR\n"
-    "ABOR APPE DELE MKD XMKD RMD XRMD\n"
-    "RNFR RNTO SYST QUIT NOOP HELP\n"
-    "MDTM SIZE\n"
-    "214 \r\n";
+// The names of a HELP list: every word of its inner lines.
+std::vector<std::string> help_names(const std::string& list) {
+  std::vector<std::string> names;
+  std::istringstream lines(list);
+  std::string line;
+  std::getline(lines, line);  // 214-The following commands are recognized
+  while (std::getline(lines, line) && line.rfind("214 ", 0) != 0) {
+    std::istringstream words(line);
+    for (std::string word; words >> word;) names.push_back(word);
+  }
+  return names;
+}
 
 class CommandLoop : public ::testing::Test {
  protected:
@@ -48,8 +54,31 @@ TEST_F(CommandLoop, GreetingIsTheTwoLineWelcome) {
   EXPECT_EQ(client_.command("NOOP"), "200 OK\r\n");
 }
 
-TEST_F(CommandLoop, HelpAloneListsTheCommands) {
-  EXPECT_EQ(client_.command("HELP"), kHelpList);
+// HELP lists a command exactly when the server carries it out: every listed name has its
+// syntax and is not answered 502; the commands that are not implemented are not listed.
+TEST_F(CommandLoop, HelpListsExactlyTheCommandsThatAreCarriedOut) {
+  std::string list = client_.command("HELP");
+  ASSERT_EQ(list.rfind("214-The following commands are recognized\n", 0), 0u) << list;
+  ASSERT_EQ(list.substr(list.size() - 6), "214 \r\n");
+  EXPECT_EQ(list.find('\r'), list.size() - 2);  // inner lines end in LF alone
+  std::vector<std::string> names = help_names(list);
+  ASSERT_EQ(client_.command("USER bob").substr(0, 4), "331 ");
+  ASSERT_EQ(client_.command("PASS bob").substr(0, 3), "230");
+  for (const std::string& name : names) {
+    EXPECT_EQ(client_.command("HELP " + name).rfind("214 Syntax: " + name, 0), 0u) << name;
+    // Not sent: those that end or restart the login, and the passive listens (the worker
+    // would wait in accept and hold back the next data command).
+    if (name == "QUIT" || name == "USER" || name == "PASS" || name == "PASV" || name == "EPSV")
+      continue;
+    std::string line = name == "PORT" ? name + " x" : name;
+    std::string answer = client_.command(line);
+    EXPECT_NE(answer.substr(0, 4), "502 ") << name;
+    if (answer.rfind("150", 0) == 0) client_.reply();
+  }
+  for (const char* name : {"ACCT", "SMNT", "REIN", "STRU", "MODE", "STOU"}) {
+    EXPECT_EQ(std::count(names.begin(), names.end(), name), 0) << name;
+    EXPECT_EQ(client_.command(std::string(name) + " x"), kNotImplemented) << name;
+  }
 }
 
 TEST_F(CommandLoop, HelpWithACommandGivesItsSyntaxCaseInsensitively) {
@@ -174,7 +203,7 @@ TEST(CommandLoopEvents, NoopAndQuitAreReportedWithTheirTexts) {
   EXPECT_EQ(status->type, shared::kEventStatus);
   EXPECT_EQ(status->snapshot.message, "NOOP受け付けました。");
 
-  EXPECT_EQ(client.command("HELP"), kHelpList);  // HELP sends no event
+  EXPECT_EQ(client.command("HELP").rfind("214-", 0), 0u);  // HELP sends no event
   EXPECT_EQ(client.command("QUIT"), "221 Good-Bye\r\n");
   auto quit = admin.next_event();
   ASSERT_TRUE(quit);
