@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -276,22 +277,35 @@ SendOutcome send_blocks(Session& s, platform::File& file, char* buffer, size_t s
   }
 }
 
-// The kernel copies the file to the socket in blocks of the buffer size, so charging and
-// progress still happen per block.
-SendOutcome send_zero_copy(Session& s, platform::File& file, uint64_t offset, char* buffer,
-                           size_t size, bool charged, ProgressClock& progress) {
+// Where nobody watches the data block by block, downloads go from the file to the socket
+// through the kernel in pieces of at least this size, and uploads are received in pieces
+// of this size; the block size is then visible to no one.
+constexpr size_t kLargeSendPiece = 1024 * 1024;
+constexpr size_t kLargeReceivePiece = 256 * 1024;
+
+// The one place that decides whether a transfer may move its data in large pieces: no
+// plug-in hooks the data connection and no speed limit paces this direction.
+bool may_use_large_pieces(const Session&, int limit_kbps) {
+  return !any_socket_plugins() && limit_kbps <= 0;
+}
+
+// Sends the file through the kernel in pieces; charging, progress and the abort test
+// happen per piece. Falls back to the block loop where the kernel copy is unsupported.
+SendOutcome send_large_pieces(Session& s, platform::File& file, uint64_t offset, char* buffer,
+                              size_t size, bool charged, ProgressClock& progress) {
+  const size_t piece = std::max(size, kLargeSendPiece);
   uint64_t position = offset;
   for (;;) {
     long long sent = platform::send_file_range(s.data_socket.load(), file.descriptor(),
-                                               position, size);
-    if (sent < 0) {  // not supported here: read and send instead
+                                               position, piece);
+    if (sent < 0) {
       if (!file.seek(position)) return SendOutcome::Stopped;
       return send_blocks(s, file, buffer, size, charged, progress);
     }
     position += static_cast<uint64_t>(sent);
     account_sent(s, static_cast<size_t>(sent), charged);
     progress.update(s);
-    if (static_cast<size_t>(sent) == size) {
+    if (static_cast<size_t>(sent) == piece) {
       if (aborted(s)) return SendOutcome::Stopped;
       continue;
     }
@@ -299,8 +313,6 @@ SendOutcome send_zero_copy(Session& s, platform::File& file, uint64_t offset, ch
     return now_size && position >= *now_size ? SendOutcome::Complete : SendOutcome::Stopped;
   }
 }
-
-bool use_zero_copy(const Session& s) { return !any_socket_plugins() && s.up_limit <= 0; }
 
 // End of every worker routine, whatever the outcome. An abort that came during this
 // routine has been served; it must not cut the next transfer short. The closing reply
@@ -355,8 +367,8 @@ void run_download(Session& s) {
   s.transfer_start_tick = platform::tick_ms();
   ProgressClock progress;
   SendOutcome outcome =
-      use_zero_copy(s)
-          ? send_zero_copy(s, file, offset, buffer.get(), size, charged, progress)
+      may_use_large_pieces(s, s.up_limit)
+          ? send_large_pieces(s, file, offset, buffer.get(), size, charged, progress)
           : send_blocks(s, file, buffer.get(), size, charged, progress);
   file.close();
   if (outcome == SendOutcome::Stopped) {
@@ -367,31 +379,37 @@ void run_download(Session& s) {
   download_complete(s, path);
 }
 
-// Without plug-ins a receive takes at most this much, so that the bytes are still in the
-// processor's cache when they are written to the file; a large BufferSize then costs no
-// speed.
-constexpr size_t kCacheFriendlyReceive = 64 * 1024;
-
 // One block from the client: plug-ins first (they see the whole buffer); otherwise one
-// receive.
-long receive_block(Session& s, IoRecord& record, char* buffer, size_t size) {
+// receive of at most room bytes.
+long receive_block(Session& s, IoRecord& record, char* buffer, size_t room) {
   record = IoRecord{s.data_socket.load(), 0, 0, buffer,
-                    static_cast<int>(std::min<size_t>(size, INT_MAX))};
+                    static_cast<int>(std::min<size_t>(room, INT_MAX))};
   if (plugin_socket(s, kSocketDataReceive, &record) == 1) return record.length;
   if (record.buffer == nullptr || record.length <= 0) return 0;
-  size_t room = static_cast<size_t>(record.length);
-  if (!any_socket_plugins()) room = std::min(room, kCacheFriendlyReceive);
-  return platform::recv_some(record.socket, record.buffer, room);
+  return platform::recv_some(record.socket, record.buffer, static_cast<size_t>(record.length));
+}
+
+// What one receive may take. With the capacity limit on, a large piece takes no more than
+// the credit left (or one block of the setting, when less is left), so that an upload
+// stops where the block loop would have stopped it, not a large piece later.
+size_t receive_room(const Session& s, size_t piece, size_t block) {
+  if (piece <= block || !s.capacity_limit) return piece;
+  double left = std::ceil(std::max(s.credit.load(), 0.0));
+  size_t allowed = left >= static_cast<double>(piece) ? piece : static_cast<size_t>(left);
+  return std::max(allowed, block);
 }
 
 enum class ReceiveOutcome { Complete, DiskFull, CapacityUsed };
 
-ReceiveOutcome receive_blocks(Session& s, platform::File& file, char* buffer, size_t size) {
+// Receives and writes until the client closes: pieces of the given size, or blocks of the
+// setting where plug-ins or a speed limit watch (then piece == block).
+ReceiveOutcome receive_pieces(Session& s, platform::File& file, char* buffer, size_t piece,
+                              size_t block) {
   ProgressClock progress;
   IoRecord record;
   for (;;) {
     uint32_t t0 = platform::tick_ms();
-    long got = receive_block(s, record, buffer, size);
+    long got = receive_block(s, record, buffer, receive_room(s, piece, block));
     if (got <= 0) return ReceiveOutcome::Complete;
     size_t count = static_cast<size_t>(got);
     if (file.write_all(record.buffer, count) < count) return ReceiveOutcome::DiskFull;
@@ -431,8 +449,11 @@ bool cut_after(platform::File& file, uint64_t size, uint64_t offset) {
 }
 
 void run_upload(Session& s) {
-  size_t size = configured_buffer_size();
-  std::unique_ptr<char[]> buffer = allocate_buffer(s, size);
+  size_t block = configured_buffer_size();
+  // A large piece is still small enough to be written while it sits in the processor's
+  // cache, whatever the setting says.
+  size_t piece = may_use_large_pieces(s, s.down_limit) ? kLargeReceivePiece : block;
+  std::unique_ptr<char[]> buffer = allocate_buffer(s, piece);
   if (!buffer) return;
   if (!open_data_connection(s)) return;
   // STOR and APPE stored the mapped path already; a second mapping could apply a
@@ -455,7 +476,7 @@ void run_upload(Session& s) {
     return;
   }
   s.transfer_start_tick = platform::tick_ms();
-  ReceiveOutcome outcome = receive_blocks(s, file, buffer.get(), size);
+  ReceiveOutcome outcome = receive_pieces(s, file, buffer.get(), piece, block);
   file.close();
   finish_upload(s, outcome, path);
 }

@@ -141,7 +141,8 @@ TEST_P(Integrity, FilesOfEverySizeGoUpAndComeDownUnchanged) {
   auto client = login();
   ASSERT_TRUE(client);
   size_t b = static_cast<size_t>(GetParam().buffer_size);
-  std::vector<size_t> sizes = {0, 1, b - 1, b, b + 1, 64u * 1024 * 1024};
+  constexpr size_t kMiB = 1024 * 1024;
+  std::vector<size_t> sizes = {0, 1, b - 1, b, b + 1, kMiB - 1, kMiB, kMiB + 1, 64 * kMiB};
   for (Mode mode : {Mode::Passive, Mode::Active}) {
     for (size_t size : sizes) {
       SCOPED_TRACE(std::string(mode_name(mode)) + " size " + std::to_string(size));
