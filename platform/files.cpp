@@ -137,21 +137,34 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
-File File::open_read(const std::string& path) {
+File File::adopt_regular(int fd) {
   File f;
-  f.fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (f.fd_ >= 0) {
-    struct stat st {};
-    if (fstat(f.fd_, &st) != 0 || S_ISDIR(st.st_mode)) f.close();
+  f.fd_ = fd;
+  if (fd < 0) return f;
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    f.close();
+    return f;
   }
+  // Opened without blocking; a regular file reads and writes the same either way, but
+  // the descriptor goes back to the ordinary mode.
+  int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return f;
 }
 
-File File::open_write(const std::string& path) {
-  File f;
-  f.fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  return f;
+// O_NONBLOCK: opening a FIFO waits for its other end, and a device may wait too; such an
+// open returns at once and the type test then turns it away.
+File File::open_read(const std::string& path) {
+  return adopt_regular(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
 }
+
+File File::open_write(const std::string& path) {
+  return adopt_regular(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+}
+
+bool make_fifo(const std::string& path) { return mkfifo(path.c_str(), 0666) == 0; }
 
 std::optional<uint64_t> File::size() const {
   struct stat st {};

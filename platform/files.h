@@ -55,8 +55,12 @@ class File {
   File(const File&) = delete;
   File& operator=(const File&) = delete;
 
+  // Regular files only: a folder, FIFO, device or socket is not opened, and no open
+  // waits (a FIFO without its other end fails at once).
   static File open_read(const std::string& path);         // existing files only
   static File open_write(const std::string& path);        // created when missing, not cut
+  // Takes an open descriptor; keeps it only when it names a regular file.
+  static File adopt_regular(int fd);
   bool is_open() const { return fd_ >= 0; }
   int descriptor() const { return fd_; }
   std::optional<uint64_t> size() const;
@@ -69,6 +73,9 @@ class File {
  private:
   int fd_ = -1;
 };
+
+// Makes a named pipe (FIFO).
+bool make_fifo(const std::string& path);
 
 // Appends text with one write to a file opened in append mode (created when missing).
 // False when the file cannot be opened.

@@ -282,22 +282,6 @@ TEST_F(Transfers, UploadWithAnOffsetBeyondTheFileEndIsRefusedWith452) {
   EXPECT_EQ(site.read_file("home/old.bin"), "again");
 }
 
-// A virtual folder onto /dev makes /dev/full the upload's file: every write fails.
-TEST_F(Transfers, UploadOntoAFullDiskIsStoppedWith552) {
-  site.set("VirtualDir", "Vir0", site.home() + "dev/");
-  site.set("VirtualDir", "Dir0", "/dev/");
-  start();
-  std::string preliminary;
-  platform::Socket data = client.passive_data("STOR dev/full", &preliminary);
-  ASSERT_NE(data, platform::kNoSocket);
-  EXPECT_EQ(preliminary, kOpening);
-  std::string payload = pattern(4096);
-  platform::send_all(data, payload.data(), payload.size());
-  EXPECT_EQ(client.reply(), "552 Requested file action aborted.\r\n");
-  platform::close_socket(data);
-  EXPECT_EQ(event_message(8), "ファイル受信が停止しました。");
-}
-
 TEST_F(Transfers, AppendToAMissingFileCreatesIt) {
   start();
   EXPECT_TRUE(client.upload("APPE log.txt", "first"));
