@@ -30,13 +30,25 @@ constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr const char* kOwner = "owner     ";
 
+// A recursive listing goes at most this many folders below the one asked for; deeper
+// folders are named with kCutLine instead of their entries.
+constexpr int kMaxDepth = 64;
+constexpr const char* kCutLine = "(not listed: deeper than 64 levels or path too long)\r\n";
+
+struct PendingFolder {
+  std::string folder;  // ends with '/'
+  int depth = 0;       // levels below the folder asked for
+  bool cut = false;    // beyond the limits: named, not listed
+};
+
 // One listing in progress on the worker.
 struct ListingRun {
   core::Session& s;
   platform::Socket data;
   bool names_only;
   bool recursive;
-  std::vector<std::string> pending;  // folders still to list, each ending with '/'
+  std::vector<PendingFolder> pending;  // folders still to list
+  int depth = 0;                        // of the folder being listed
   std::set<std::pair<uint64_t, uint64_t>> seen;  // (device, inode) of folders met
   bool batched = false;  // no plug-in watches the data: lines go out in larger pieces
   std::string outgoing;  // lines not yet sent while batched
@@ -98,11 +110,16 @@ std::string folder_of(const std::string& path) { return path.substr(0, path.rfin
 
 // Queues a subfolder for a recursive listing when its own rules allow listing it and it
 // is not a folder met before (a symbolic link back to an ancestor would loop for ever).
+// A folder beyond the depth limit, or whose path no session path can hold, is queued as
+// cut: its name shows where the listing stopped.
 void queue_folder(ListingRun& run, std::string folder) {
   std::string mapped = map_virtual(folder);
   auto info = platform::file_info(mapped);
   if (info && !run.seen.insert({info->device, info->inode}).second) return;
-  if (check_permission(run.s, folder, core::kProhibitList)) run.pending.push_back(folder);
+  if (!check_permission(run.s, folder, core::kProhibitList)) return;
+  int depth = run.depth + 1;
+  bool cut = depth > kMaxDepth || folder.size() > core::kPathMax - 2;
+  run.pending.push_back(PendingFolder{std::move(folder), depth, cut});
 }
 
 bool send_virtual_folders(ListingRun& run, const std::string& folder) {
@@ -206,7 +223,7 @@ namespace {
 // Sends the 150 and every line over the open data connection; false when the connection
 // failed. mapped ends as the mapped path of the last folder listed.
 bool send_folders(core::Session& s, std::string folder, uint64_t flags, std::string& mapped) {
-  ListingRun run{s, s.data_socket.load(), (flags & kNamesOnly) != 0, (flags & kRecursive) != 0, {}, {}, false, {}};
+  ListingRun run{s, s.data_socket.load(), (flags & kNamesOnly) != 0, (flags & kRecursive) != 0, {}, 0, {}, false, {}};
   run.batched = !any_socket_plugins();
   worker_reply(s, "150 Opening data connection.\r\n");
   size_t root_length = folder.size();
@@ -214,10 +231,16 @@ bool send_folders(core::Session& s, std::string folder, uint64_t flags, std::str
   if (auto info = platform::file_info(mapped); info && info->is_directory) run.seen.insert({info->device, info->inode});
   bool sent = list_folder(run, folder, mapped);
   for (size_t cursor = 0; sent && run.recursive && cursor < run.pending.size(); ++cursor) {
-    folder = run.pending[cursor];
-    core::write_field(s, &core::Session::transfer_path, folder);
+    const PendingFolder next = run.pending[cursor];
+    folder = next.folder;
     std::string shown = folder.size() > root_length ? folder.substr(root_length) : std::string();
     sent = send_line(run, fit_line("\r\n" + shown + ":\r\n"));
+    if (next.cut) {
+      sent = sent && send_line(run, kCutLine);
+      continue;
+    }
+    core::write_field(s, &core::Session::transfer_path, folder);
+    run.depth = next.depth;
     mapped = map_virtual(folder);
     sent = sent && list_folder(run, folder, mapped);
   }

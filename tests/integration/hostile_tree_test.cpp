@@ -71,4 +71,44 @@ TEST(SpecialFiles, AreRefusedAtOnceAndNeverHoldASession) {
   EXPECT_EQ(server.wait_exit(harness::scaled_ms(15000)), std::optional<int>(0));
 }
 
+// A chain of 70 nested folders, and one with a long name: LIST -R goes 64 levels down (or
+// as far as a path can be held) and names the first folder it leaves out.
+TEST(DeepTrees, RecursiveListingsStopAtTheLimitAndShowTheCut) {
+  Site site{"deep"};
+  std::string chain;
+  for (int level = 0; level < 70; ++level) chain += "d/";
+  fs::create_directories(site.home() + chain);
+  std::string long_name(200, 'n');
+  fs::create_directories(site.home() + "x/" + long_name + "/" + long_name);
+  site.add_user("alice");
+  Server server(site);
+  FtpClient client;
+  ASSERT_TRUE(client.connect(site.ftp_port()));
+  ASSERT_TRUE(client.login("alice", "alice"));
+  for (const char* command : {"LIST -R", "NLST -R"}) {
+    auto data = client.download(command);
+    ASSERT_TRUE(data) << command;
+    const std::string cut = "(not listed: deeper than 64 levels or path too long)";
+    std::string shown;
+    bool cut_seen = false;
+    for (int level = 1; level <= 70; ++level) {
+      shown += "d/";
+      bool listed = level <= 64 && site.home().size() + shown.size() <= 258;
+      size_t header = data->find("\r\n" + shown + ":\r\n");
+      if (!listed && !cut_seen) {
+        ASSERT_NE(header, std::string::npos) << command << " level " << level;
+        EXPECT_EQ(data->find(cut, header), header + shown.size() + 5) << command;
+        cut_seen = true;
+      } else {
+        EXPECT_EQ(header != std::string::npos, listed) << command << " level " << level;
+      }
+    }
+    EXPECT_TRUE(cut_seen) << command;
+    // home/x/<200 bytes>/ is longer than a session path: named, not entered.
+    std::string too_long = "\r\nx/" + long_name + "/:\r\n" + cut;
+    EXPECT_NE(data->find(too_long), std::string::npos) << command;
+  }
+  EXPECT_EQ(client.command("NOOP").substr(0, 3), "200");
+}
+
 }  // namespace
