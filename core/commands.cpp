@@ -9,9 +9,11 @@
 #include "core/command_loop.h"
 #include "core/control.h"
 #include "core/login.h"
+#include "fileservice/attribute_commands.h"
 #include "fileservice/data_connection.h"
 #include "fileservice/file_commands.h"
 #include "fileservice/listing.h"
+#include "fileservice/machine_listing.h"
 #include "fileservice/transfer.h"
 #include "shared/bounded_text.h"
 
@@ -46,7 +48,7 @@ constexpr std::array kCommands = {
     Command{"STOR", 14, fs::handle_stor, "STOR <sp> pathname", kLogin, kOptional, nullptr},
     Command{"STOU", 15, kNotImpl, "STOU is not implemented", kAnyone, kOptional, nullptr},
     Command{"APPE", 16, fs::handle_appe, "APPE <sp> pathname", kLogin, kOptional, nullptr},
-    Command{"ALLO", 17, kNotImpl, "ALLO is not implemented (ignored)", kAnyone, kOptional, nullptr},
+    Command{"ALLO", 17, handle_allo, "ALLO (superfluous, answered 202)", kLogin, kOptional, nullptr},
     Command{"REST", 18, fs::handle_rest, "REST <sp> byte-count", kLogin, kOptional, nullptr},
     Command{"RNFR", 19, fs::handle_rnfr, "RNFR <sp> pathname", kLogin, kOptional, nullptr},
     Command{"RNTO", 20, fs::handle_rnto, "RNTO <sp> pathname", kLogin, kOptional, nullptr},
@@ -57,7 +59,7 @@ constexpr std::array kCommands = {
     Command{"PWD", 25, fs::handle_pwd, "PWD (returns current working directory)", kAnyone, kOptional, nullptr},
     Command{"LIST", 26, fs::handle_list, "LIST [<sp> pathname]", kLogin, kOptional, nullptr},
     Command{"NLST", 27, fs::handle_nlst, "NLST [<sp> (pathname)]", kLogin, kOptional, nullptr},
-    Command{"SITE", 28, kNotImpl, "SITE is not implemented", kAnyone, kOptional, nullptr},
+    Command{"SITE", 28, fs::handle_site, "SITE <sp> CHMOD <sp> mode <sp> pathname | SITE HELP", kLogin, kArgument, nullptr},
     Command{"SYST", 29, fs::handle_syst, "SYST (returns system type)", kAnyone, kOptional, nullptr},
     Command{"STAT", 30, fs::handle_stat, "STAT [<sp> pathname]", kLogin, kOptional, nullptr},
     Command{"HELP", 31, handle_help, "HELP [<sp> command]", kAnyone, kOptional, nullptr},
@@ -70,6 +72,14 @@ constexpr std::array kCommands = {
     Command{"XRMD", 38, fs::handle_rmd, "XRMD <sp> pathname", kLogin, kOptional, nullptr},
     Command{"MDTM", 39, fs::handle_mdtm, "MDTM <sp> pathname", kLogin, kOptional, "MDTM"},
     Command{"SIZE", 40, fs::handle_size, "SIZE <sp> pathname", kLogin, kOptional, "SIZE"},
+    Command{"FEAT", 41, handle_feat, "FEAT (lists the features)", kAnyone, kOptional, nullptr},
+    Command{"OPTS", 42, handle_opts, "OPTS <sp> UTF8 ON | MLST facts", kAnyone, kArgument, nullptr},
+    Command{"MLSD", 43, fs::handle_mlsd, "MLSD [<sp> pathname]", kLogin, kOptional, nullptr},
+    Command{"MLST", 44, fs::handle_mlst, "MLST [<sp> pathname]", kLogin, kOptional,
+            "MLST type*;size*;modify*;perm*;unique*;"},
+    Command{"EPSV", 45, fs::handle_epsv, "EPSV [<sp> 1 | ALL]", kLogin, kOptional, "EPSV"},
+    Command{"EPRT", 46, fs::handle_eprt, "EPRT <sp> |1|address|port|", kLogin, kArgument, "EPRT"},
+    Command{"MFMT", 47, fs::handle_mfmt, "MFMT <sp> YYYYMMDDHHMMSS <sp> pathname", kLogin, kArgument, "MFMT"},
 };
 // clang-format on
 
@@ -82,7 +92,7 @@ constexpr bool numbered_by_position() {
 static_assert(numbered_by_position(), "row i of the command table carries number i");
 
 // Features that are not a command of their own.
-constexpr std::array<const char*, 0> kExtraFeatures = {};
+constexpr std::array kExtraFeatures = {"REST STREAM", "UTF8"};
 
 constexpr size_t kHelpNamesPerLine = 8;
 
@@ -175,6 +185,40 @@ bool handle_help(Session& s, const std::string& argument) {
     return true;
   }
   send_reply(s, shared::format_bounded(1024, "214 Syntax: %s\r\n", command->help));
+  return true;
+}
+
+// "211-Features:", one line per feature (the rows' and the extra ones, sorted), "211 End".
+bool handle_feat(Session& s, const std::string&) {
+  std::vector<std::string> lines(kExtraFeatures.begin(), kExtraFeatures.end());
+  for (const Command& command : kCommands) {
+    if (command.feature != nullptr) lines.emplace_back(command.feature);
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string text = "211-Features:\r\n";
+  for (const std::string& line : lines) text += " " + line + "\r\n";
+  send_reply(s, text + "211 End\r\n");
+  return true;
+}
+
+// OPTS UTF8 ON: names are always UTF-8. OPTS MLST facts: the facts of MLST and MLSD.
+bool handle_opts(Session& s, const std::string& argument) {
+  std::string word = argument.substr(0, argument.find(' '));
+  std::string rest = word.size() < argument.size() ? argument.substr(word.size() + 1) : "";
+  if (equal_ignoring_case(word, "UTF8") && equal_ignoring_case(rest, "ON")) {
+    send_reply(s, "200 Always in UTF8 mode.\r\n");
+  } else if (equal_ignoring_case(word, "MLST") && rest.find(' ') == std::string::npos) {
+    s.mlst_facts = fs::parse_fact_list(rest);
+    std::string chosen = fs::fact_list_text(s.mlst_facts);
+    send_reply(s, shared::format_bounded(1024, "200 MLST OPTS %s\r\n", chosen.c_str()));
+  } else {
+    send_reply(s, "501 Option not understood.\r\n");
+  }
+  return true;
+}
+
+bool handle_allo(Session& s, const std::string&) {
+  send_reply(s, "202 Command not implemented, superfluous at this site.\r\n");
   return true;
 }
 

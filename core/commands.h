@@ -46,6 +46,9 @@ bool dispatch_command(Session& s, int number, const std::string& argument);
 std::span<const char* const> extra_features();
 
 bool handle_help(Session& s, const std::string& argument);
+bool handle_feat(Session& s, const std::string& argument);
+bool handle_opts(Session& s, const std::string& argument);
+bool handle_allo(Session& s, const std::string& argument);
 bool handle_not_implemented(Session& s, const std::string& argument);
 
 }  // namespace core

@@ -109,6 +109,8 @@ struct Session {
   std::atomic<int> max_per_host{0};  // read by snapshots
   std::atomic<int> max_per_user{0};  // read by snapshots
   int option_flags = 0;  // bit 0: PASV forbidden
+  bool epsv_all = false;  // after EPSV ALL only EPSV sets up data connections
+  uint32_t mlst_facts = 0xFFFFFFFFu;  // the MLST/MLSD facts chosen by OPTS MLST
   int up_limit = 0;      // kbit/s, paces downloads
   int down_limit = 0;    // kbit/s, paces uploads
   int refused_user = 0;

@@ -23,6 +23,10 @@ constexpr uint32_t kPassiveWaitMs = 5000;
 constexpr size_t kAddressBuffer = 16;  // the address text of PORT, terminator included
 constexpr size_t kHighByteMax = 9;
 constexpr size_t kLowByteMax = 8;
+constexpr size_t kExtendedAddressMax = 45;  // the longest IPv6 text
+constexpr int kProtocolIpv4 = 1;
+constexpr const char* kBadArgument = "501 Syntax error in parameters or arguments.\r\n";
+constexpr const char* kProtocolNotSupported = "522 Network protocol not supported, use (1)\r\n";
 
 bool logged_in(core::Session& s) { return s.login_state.load() == core::kLoggedIn; }
 
@@ -109,6 +113,13 @@ platform::Socket accept_passive_connection(core::Session& s, platform::Socket li
   }
 }
 
+// After EPSV ALL the client has promised to use EPSV alone: PORT, PASV and EPRT are
+// refused.
+bool refused_after_epsv_all(core::Session& s) {
+  if (!s.epsv_all) return false;
+  core::send_reply(s, "503 Only EPSV is allowed after EPSV ALL.\r\n");
+  return true;
+}
 
 }  // namespace
 
@@ -156,13 +167,40 @@ std::optional<platform::Ipv4Endpoint> parse_port_argument(const std::string& arg
   std::string_view low = std::string_view(argument).substr(comma + 1, kLowByteMax);
   uint16_t port = static_cast<uint16_t>((decimal_value(high) & 0xFF) * 256 + (decimal_value(low) & 0xFF));
 
-  if (use_client_address)
-    address = client_address;
-  else if (address != client_address)
-    return std::nullopt;
-  std::optional<uint32_t> ip = platform::parse_ipv4(address);
+  return data_target(address, port, client_address, use_client_address);
+}
+
+std::optional<platform::Ipv4Endpoint> data_target(const std::string& address, uint16_t port,
+                                                  const std::string& client_address,
+                                                  bool use_client_address) {
+  const std::string& target = use_client_address ? client_address : address;
+  if (target != client_address) return std::nullopt;
+  std::optional<uint32_t> ip = platform::parse_ipv4(target);
   if (!ip) return std::nullopt;
   return platform::Ipv4Endpoint{*ip, port};
+}
+
+std::optional<ExtendedAddress> parse_eprt_argument(const std::string& argument) {
+  if (argument.size() < 7) return std::nullopt;
+  const char delimiter = argument[0];
+  if (delimiter < 33 || delimiter > 126 || argument.back() != delimiter) return std::nullopt;
+  std::vector<std::string> fields;
+  size_t start = 1;
+  while (start < argument.size()) {
+    size_t end = argument.find(delimiter, start);
+    fields.push_back(argument.substr(start, end - start));
+    start = end + 1;
+  }
+  if (fields.size() != 3 || fields[1].empty() || fields[1].size() > kExtendedAddressMax)
+    return std::nullopt;
+  auto digits = [](const std::string& text, size_t most) {
+    return !text.empty() && text.size() <= most &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (!digits(fields[0], 3) || !digits(fields[2], 5)) return std::nullopt;
+  long port = std::stol(fields[2]);
+  if (port < 1 || port > 65535) return std::nullopt;
+  return ExtendedAddress{std::stoi(fields[0]), fields[1], static_cast<uint16_t>(port)};
 }
 
 bool handle_port(core::Session& s, const std::string& argument) {
@@ -170,6 +208,7 @@ bool handle_port(core::Session& s, const std::string& argument) {
     core::send_reply(s, kNotLoggedIn);
     return true;
   }
+  if (refused_after_epsv_all(s)) return true;
   core::abort_data_connection(s);
   auto endpoint = parse_port_argument(argument, core::read_field(s, &core::Session::address_text),
                                       core::core_state().config.use_client_global_ip != 0);
@@ -183,15 +222,14 @@ bool handle_port(core::Session& s, const std::string& argument) {
   return true;
 }
 
-bool handle_pasv(core::Session& s, const std::string&) {
-  if (!logged_in(s)) {
-    core::send_reply(s, kNotLoggedIn);
-    return true;
-  }
+namespace {
+
+// Opens the passive listener of PASV and EPSV; false when a reply has been sent.
+bool open_passive_listener(core::Session& s) {
   if (s.option_flags & 1) {
     core::send_reply(s, "550 You can't use PASV.\r\n");
     core::report(s, shared::kEventRefused, "パッシブモードを拒否しました。");
-    return true;
+    return false;
   }
   if (worker_busy(s)) abort_worker(s);
   // Only now, with the worker idle, is nothing left that could signal for an earlier
@@ -205,20 +243,73 @@ bool handle_pasv(core::Session& s, const std::string&) {
     // must not outlive this answer.
     abort_worker(s);
     core::send_reply(s, "451 Requested action aborted. Local error in processing.\r\n");
+    return false;
+  }
+  s.passive = 1;
+  s.passive_ready.reset();
+  s.data_failed.reset();
+  return true;
+}
+
+}  // namespace
+
+bool handle_pasv(core::Session& s, const std::string&) {
+  if (!logged_in(s)) {
+    core::send_reply(s, kNotLoggedIn);
     return true;
   }
+  if (refused_after_epsv_all(s) || !open_passive_listener(s)) return true;
   const core::ServerConfig& config = core::core_state().config;
   std::string address = passive_announce_address(core::read_field(s, &core::Session::address_text),
                                                  config.use_global_ip != 0, global_ip(),
                                                  local_slot_address(s));
   address = std::string(shared::cut_text(address, 80));
   std::replace(address.begin(), address.end(), '.', ',');
-  s.passive = 1;
-  s.passive_ready.reset();
-  s.data_failed.reset();
   uint16_t port = s.data_address.port;
   core::send_reply(s, shared::format_bounded(100, "227 Entering Passive Mode (%s,%d,%d).\r\n",
                                              address.c_str(), port / 256, port % 256));
+  return true;
+}
+
+bool handle_eprt(core::Session& s, const std::string& argument) {
+  if (refused_after_epsv_all(s)) return true;
+  std::optional<ExtendedAddress> parsed = parse_eprt_argument(argument);
+  if (!parsed) {
+    core::send_reply(s, kBadArgument);
+    return true;
+  }
+  if (parsed->protocol != kProtocolIpv4) {
+    core::send_reply(s, kProtocolNotSupported);
+    return true;
+  }
+  auto endpoint = data_target(parsed->address, parsed->port,
+                              core::read_field(s, &core::Session::address_text),
+                              core::core_state().config.use_client_global_ip != 0);
+  if (!endpoint) {
+    core::send_reply(s, "500 Syntax error, command unrecognized.\r\n");
+    return true;
+  }
+  core::abort_data_connection(s);
+  s.data_address = *endpoint;
+  core::send_reply(s, "200 EPRT command successful.\r\n");
+  s.passive = 0;
+  return true;
+}
+
+bool handle_epsv(core::Session& s, const std::string& argument) {
+  if (argument == "ALL" || argument == "all" || argument == "All") {
+    s.epsv_all = true;
+    core::send_reply(s, "200 EPSV ALL ok.\r\n");
+    return true;
+  }
+  if (!argument.empty() && argument != "1") {
+    bool number = std::all_of(argument.begin(), argument.end(), [](char c) { return c >= '0' && c <= '9'; });
+    core::send_reply(s, number && argument.size() <= 3 ? kProtocolNotSupported : kBadArgument);
+    return true;
+  }
+  if (!open_passive_listener(s)) return true;
+  core::send_reply(s, shared::format_bounded(100, "229 Entering Extended Passive Mode (|||%d|)\r\n",
+                                             static_cast<int>(s.data_address.port)));
   return true;
 }
 

@@ -11,6 +11,8 @@ namespace fileservice {
 
 bool handle_port(core::Session& s, const std::string& argument);
 bool handle_pasv(core::Session& s, const std::string& argument);
+bool handle_epsv(core::Session& s, const std::string& argument);
+bool handle_eprt(core::Session& s, const std::string& argument);
 
 // Worker command 0: listen on a passive port and accept one data connection.
 void passive_listen(core::Session& s);
@@ -30,6 +32,22 @@ void send_closing_reply(core::Session& s);
 std::optional<platform::Ipv4Endpoint> parse_port_argument(const std::string& argument,
                                                           const std::string& client_address,
                                                           bool use_client_address);
+// The address a PORT or EPRT names, as a data connection target: the client itself (its
+// own address, or any address when use_client_address lets the client's address stand in
+// for the one given); none for a third host or an address that is not dotted IPv4.
+std::optional<platform::Ipv4Endpoint> data_target(const std::string& address, uint16_t port,
+                                                  const std::string& client_address,
+                                                  bool use_client_address);
+
+// The fields of an EPRT argument "<d>protocol<d>address<d>port<d>" (d any byte 33-126);
+// none when malformed (missing field, protocol not a number, port not 1-65535).
+struct ExtendedAddress {
+  int protocol;
+  std::string address;
+  uint16_t port;
+};
+std::optional<ExtendedAddress> parse_eprt_argument(const std::string& argument);
+
 // True for a client address that is told the local address rather than the global IP:
 // 10/8, 172.16-31, 192.168 and exactly 127.0.0.1.
 bool is_private_client_address(const std::string& address_text);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 #include "core/admin_channel.h"
@@ -92,6 +93,33 @@ struct FoundEntry {
 
 enum class Lookup { Found, Refused, Missing, HiddenOrLost };
 
+// "." or ".." as the whole argument or its last component: a name for a folder.
+bool names_folder_by_dots(std::string_view argument) {
+  while (argument.size() > 1 && argument.back() == '/') argument.remove_suffix(1);
+  size_t slash = argument.rfind('/');
+  std::string_view last = slash == std::string_view::npos ? argument : argument.substr(slash + 1);
+  return last == "." || last == "..";
+}
+
+// A client path resolved for the information commands. A folder named by "." or ".." gets
+// its trailing separator: it is governed by its own rules, and "." in the home folder
+// stays inside it.
+std::string resolve_entry(core::Session& s, const std::string& argument) {
+  std::string path = resolve(s, argument);
+  if (names_folder_by_dots(argument) && !ends_with_separator(path)) path += platform::kSeparator;
+  return path;
+}
+
+// The folder itself, when the path ends with the separator (see resolve_entry).
+Lookup look_up_folder(const std::string& path, const std::string& argument, FoundEntry& found) {
+  std::optional<platform::FileInfo> info = platform::file_info(map_virtual(path));
+  if (!info || !info->is_directory) return Lookup::Missing;
+  std::string name = argument;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  found = FoundEntry{name.substr(name.rfind('/') + 1), *info};
+  return Lookup::Found;
+}
+
 Lookup look_up_entry(core::Session& s, const std::string& path, FoundEntry& found) {
   std::string mapped = map_virtual(path);
   std::vector<platform::DirEntry> entries;
@@ -109,16 +137,24 @@ Lookup look_up_entry(core::Session& s, const std::string& path, FoundEntry& foun
 
 using InfoReply = std::string (*)(core::Session& s, const FoundEntry& entry);
 
-// SIZE, MDTM and STAT with a path share their checks; reply builds the answer.
-bool send_file_information(core::Session& s, const std::string& argument, InfoReply reply) {
+enum class Subject { AnyEntry, PlainFile };
+
+// SIZE, MDTM and STAT with a path share their checks; reply builds the answer. SIZE and
+// MDTM describe plain files only: a folder has neither (550).
+bool send_file_information(core::Session& s, const std::string& argument, InfoReply reply,
+                           Subject subject = Subject::PlainFile) {
   if (!logged_in(s)) return true;
-  std::string path = resolve(s, argument);
+  std::string path = resolve_entry(s, argument);
   if (!check_permission(s, path, core::kProhibitList)) {
     refuse(s, "権限が無いため、[%s]の情報送信を拒否しました。", argument);
     return true;
   }
   FoundEntry entry;
-  switch (look_up_entry(s, path, entry)) {
+  Lookup found = names_folder_by_dots(argument) ? look_up_folder(path, argument, entry)
+                                                : look_up_entry(s, path, entry);
+  if (found == Lookup::Found && subject == Subject::PlainFile && entry.info.is_directory)
+    found = Lookup::Missing;
+  switch (found) {
     case Lookup::Refused:
       refuse(s, "権限が無いため、[%s]の情報送信を拒否しました。", argument);
       break;
@@ -145,8 +181,9 @@ std::string size_reply(core::Session&, const FoundEntry& entry) {
                                 static_cast<unsigned long long>(entry_size(entry)));
 }
 
+// The time of MDTM is UTC, whatever the server's time zone.
 std::string mdtm_reply(core::Session&, const FoundEntry& entry) {
-  platform::LocalTime t = platform::local_time_of(entry.info.modified);
+  platform::LocalTime t = platform::utc_time_of(entry.info.modified);
   return shared::format_bounded(64, "213 %4d%02d%02d%02d%02d%02d\r\n", t.year, t.month, t.day,
                                 t.hour, t.minute, t.second);
 }
@@ -260,7 +297,7 @@ bool handle_rmd(core::Session& s, const std::string& argument) {
     core::send_reply(s, kNotTaken);
     return true;
   }
-  core::send_reply(s, format_reply("257 \"%s\" directory deleted.\r\n", argument, 259));
+  core::send_reply(s, kActionDone);
   report_text(s, shared::kEventDirectoryRemoved, "ディレクトリ[%s]を削除しました。", argument);
   return true;
 }
@@ -348,7 +385,7 @@ bool handle_mdtm(core::Session& s, const std::string& argument) {
 }
 
 bool handle_stat(core::Session& s, const std::string& argument) {
-  return send_file_information(s, argument, stat_reply);
+  return send_file_information(s, argument, stat_reply, Subject::AnyEntry);
 }
 
 bool handle_syst(core::Session& s, const std::string&) {

@@ -1,6 +1,9 @@
 #include "fileservice/listing.h"
 
+#include <algorithm>
+#include <optional>
 #include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -10,6 +13,7 @@
 #include "core/server.h"
 #include "fileservice/data_connection.h"
 #include "fileservice/data_worker.h"
+#include "fileservice/machine_listing.h"
 #include "fileservice/paths.h"
 #include "fileservice/plugin_host.h"
 #include "platform/clock.h"
@@ -22,6 +26,7 @@ namespace {
 
 constexpr uint64_t kNamesOnly = 1;
 constexpr uint64_t kRecursive = 2;
+constexpr uint64_t kMachine = 4;  // MLSD: one line of facts per entry
 constexpr size_t kLineBuffer = 309;
 constexpr size_t kResolveSize = 261;
 constexpr int64_t kDaySeconds = 24 * 60 * 60;
@@ -29,6 +34,7 @@ constexpr int64_t kHalfYearSeconds = 183 * kDaySeconds;
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr const char* kOwner = "owner     ";
+constexpr const char* kGroup = "group     ";
 
 // A recursive listing goes at most this many folders below the one asked for; deeper
 // folders are named with kCutLine instead of their entries.
@@ -47,6 +53,7 @@ struct ListingRun {
   platform::Socket data;
   bool names_only;
   bool recursive;
+  bool machine;
   std::vector<PendingFolder> pending;  // folders still to list
   int depth = 0;                        // of the folder being listed
   std::set<std::pair<uint64_t, uint64_t>> seen;  // (device, inode) of folders met
@@ -65,11 +72,13 @@ std::string fit_line(std::string line) {
   return line + "\r\n";
 }
 
+// The nine fields of "ls -l": mode, links, owner, group, size, month, day, time or year,
+// name.
 std::string long_line(const std::string& permissions, uint64_t size, const platform::LocalTime& t,
                       bool time_form, const std::string& name) {
   const char* month = kMonths[(t.month >= 1 && t.month <= 12) ? t.month - 1 : 0];
-  std::string head = shared::format_bounded(kLineBuffer, "%10s %5d %10s %10llu %3s %2d ", permissions.c_str(), 0,
-                                            kOwner, static_cast<unsigned long long>(size), month, t.day);
+  std::string head = shared::format_bounded(kLineBuffer, "%10s %5d %10s %10s %10llu %3s %2d ", permissions.c_str(),
+                                            0, kOwner, kGroup, static_cast<unsigned long long>(size), month, t.day);
   std::string when = time_form ? shared::format_bounded(16, "%02d:%02d", t.hour, t.minute)
                                : shared::format_bounded(16, "%5d", t.year);
   return fit_line(head + when + " " + name + "\r\n");
@@ -122,6 +131,27 @@ void queue_folder(ListingRun& run, std::string folder) {
   run.pending.push_back(PendingFolder{std::move(folder), depth, cut});
 }
 
+// An MLSD line for a virtual folder: the facts of its real folder.
+std::string virtual_facts_line(ListingRun& run, const std::string& placed, const std::string& name) {
+  platform::FileInfo info;
+  info.is_directory = true;
+  info.modified = platform::unix_time_now();
+  if (auto real = platform::file_info(map_virtual(placed)); real && real->is_directory) info = *real;
+  return entry_facts(run.s, info, "dir", rule_lookup(run.s, folder_of(placed.substr(0, placed.size() - 1))),
+                     rule_lookup(run.s, placed)) + name + "\r\n";
+}
+
+// An MLSD line (never cut: the name must arrive whole). "." is the listed folder itself.
+std::string facts_line(ListingRun& run, const std::string& folder, const platform::DirEntry& entry,
+                       uint32_t rule) {
+  if (entry.name == ".") {
+    return entry_facts(run.s, entry.info, "cdir", kNoRule, rule_lookup(run.s, folder)) + entry.name + "\r\n";
+  }
+  const char* type = entry.info.is_directory ? "dir" : "file";
+  uint32_t own = entry.info.is_directory ? rule_lookup(run.s, folder + entry.name + "/") : kNoRule;
+  return entry_facts(run.s, entry.info, type, rule, own) + entry.name + "\r\n";
+}
+
 bool send_virtual_folders(ListingRun& run, const std::string& folder) {
   shared::IniFile ini(core::core_state().paths.config_file);
   platform::LocalTime now = platform::local_time_now();
@@ -134,8 +164,9 @@ bool send_virtual_folders(ListingRun& run, const std::string& folder) {
     std::string name = placement.substr(slash + 1);
     if (placement.substr(0, slash + 1) != folder) continue;
     if (run.recursive) queue_folder(run, folder + name + "/");
-    std::string line = run.names_only ? fit_line(name + "\r\n")
-                                      : long_line("d---------", 0, now, true, name);
+    std::string line = run.machine      ? virtual_facts_line(run, folder + name + "/", name)
+                       : run.names_only ? fit_line(name + "\r\n")
+                                        : long_line("d---------", 0, now, true, name);
     if (!send_line(run, line)) return false;
   }
 }
@@ -151,9 +182,13 @@ bool send_real_entries(ListingRun& run, const std::string& folder, const std::st
   for (const platform::DirEntry& entry : entries) {
     if (entry.hidden) continue;
     bool dots = entry.name == "." || entry.name == "..";
+    if (dots && run.names_only) continue;  // "mget *" takes every name NLST gives
+    if (entry.name == ".." && run.machine) continue;
     if (run.recursive && entry.info.is_directory && !dots) queue_folder(run, folder_of(folder) + entry.name + "/");
     std::string line;
-    if (run.names_only) {
+    if (run.machine) {
+      line = facts_line(run, folder_of(folder), entry, rule);
+    } else if (run.names_only) {
       line = fit_line(entry.name + "\r\n");
     } else {
       platform::LocalTime when = platform::local_time_of(entry.info.modified);
@@ -170,35 +205,79 @@ bool list_folder(ListingRun& run, const std::string& folder, const std::string& 
   return send_virtual_folders(run, folder) && send_real_entries(run, folder, mapped);
 }
 
+struct ListArgument {
+  uint64_t flags;
+  std::string path;
+};
+
+// Leading words that begin with '-' are options, as "ls" takes them: 'l' asks for the long
+// form (NLST too), 'R' for recursion; the rest of the argument is the path.
+ListArgument parse_list_argument(const std::string& argument, uint64_t flags) {
+  std::string_view rest = argument;
+  while (!rest.empty() && rest[0] == '-') {
+    size_t end = std::min(rest.find(' '), rest.size());
+    std::string_view options = rest.substr(1, end - 1);
+    if (options.find_first_of("lL") != std::string_view::npos) flags &= ~kNamesOnly;
+    if (options.find('R') != std::string_view::npos) flags |= kRecursive;
+    rest.remove_prefix(end);
+    while (!rest.empty() && rest[0] == ' ') rest.remove_prefix(1);
+  }
+  return {flags, std::string(rest)};
+}
+
+// The folder or name a listing command names (a folder named with or without its trailing
+// '/' gets it, so that its contents are listed), or none when the listing right is refused
+// (answered and reported here).
+std::optional<std::string> listed_path(core::Session& s, const std::string& path, const std::string& argument) {
+  std::string resolved = path.empty() ? core::read_field(s, &core::Session::current_directory)
+                                      : resolve_path(s, path, kResolveSize, KeepForm::Directory);
+  if (!check_permission(s, resolved, core::kProhibitList)) {
+    core::send_reply(s, "550 Requested action not taken.\r\n");
+    core::report(s, shared::kEventRefused,
+                 shared::format_bounded(core::kPathMax * 2, "権限が無いため、[%s]の表示を拒否しました。", argument.c_str()));
+    return std::nullopt;
+  }
+  return resolved;
+}
+
+void start_listing(core::Session& s, const std::string& resolved, uint64_t flags) {
+  core::write_field(s, &core::Session::transfer_path, resolved);
+  s.file_size = flags;
+  s.transferring = 1;
+  hand_to_worker(s, core::WorkerCommand::Listing);
+}
+
 bool list_command(core::Session& s, const std::string& argument, uint64_t flags) {
   if (s.login_state.load() != core::kLoggedIn) {
     core::send_reply(s, "530 Not log in.\r\n");
     return true;
   }
-  std::string target = argument;
-  if (!argument.empty() && argument[0] == '-') {
-    if (argument.size() >= 3 && argument[1] == 'a' && (argument[2] == 'l' || argument[2] == 'L')) flags = 0;
-    if (argument.substr(1, 4).find('R') != std::string::npos) flags |= kRecursive;
-    target.clear();
-  }
-  std::string resolved = target.empty() ? core::read_field(s, &core::Session::current_directory)
-                                        : resolve_path(s, target, kResolveSize, KeepForm::AsIs);
-  if (!check_permission(s, resolved, core::kProhibitList)) {
-    core::send_reply(s, "550 Requested action not taken.\r\n");
-    core::report(s, shared::kEventRefused,
-                 shared::format_bounded(core::kPathMax * 2, "権限が無いため、[%s]の表示を拒否しました。", argument.c_str()));
-    return true;
-  }
+  ListArgument parsed = parse_list_argument(argument, flags);
+  flags = parsed.flags;
+  std::optional<std::string> listed = listed_path(s, parsed.path, argument);
+  if (!listed) return true;
+  std::string resolved = *listed;
   std::string probe = resolved;
   if ((flags & kRecursive) && !check_permission(s, probe, core::kNoRecursiveList)) flags &= ~kRecursive;
-  core::write_field(s, &core::Session::transfer_path, resolved);
-  s.file_size = flags;
-  s.transferring = 1;
-  hand_to_worker(s, core::WorkerCommand::Listing);
+  start_listing(s, resolved, flags);
   return true;
 }
 
 }  // namespace
+
+// MLSD [<sp> pathname]: the folder's entries as lines of facts; a name that is not a folder
+// is answered 501 (550 when nothing of that name exists).
+bool handle_mlsd(core::Session& s, const std::string& argument) {
+  std::optional<std::string> listed = listed_path(s, argument, argument);
+  if (!listed) return true;
+  if (listed->back() != '/') {
+    bool exists = platform::file_info(map_virtual(*listed)).has_value();
+    core::send_reply(s, exists ? "501 Not a directory.\r\n" : "550 Requested action not taken.\r\n");
+    return true;
+  }
+  start_listing(s, *listed, kMachine);
+  return true;
+}
 
 bool handle_list(core::Session& s, const std::string& argument) { return list_command(s, argument, 0); }
 bool handle_nlst(core::Session& s, const std::string& argument) { return list_command(s, argument, kNamesOnly); }
@@ -223,7 +302,8 @@ namespace {
 // Sends the 150 and every line over the open data connection; false when the connection
 // failed. mapped ends as the mapped path of the last folder listed.
 bool send_folders(core::Session& s, std::string folder, uint64_t flags, std::string& mapped) {
-  ListingRun run{s, s.data_socket.load(), (flags & kNamesOnly) != 0, (flags & kRecursive) != 0, {}, 0, {}, false, {}};
+  ListingRun run{s, s.data_socket.load(), (flags & kNamesOnly) != 0, (flags & kRecursive) != 0,
+                 (flags & kMachine) != 0, {}, 0, {}, false, {}};
   run.batched = !any_socket_plugins();
   worker_reply(s, "150 Opening data connection.\r\n");
   size_t root_length = folder.size();

@@ -9,6 +9,7 @@ namespace fileservice {
 
 bool handle_list(core::Session& s, const std::string& argument);
 bool handle_nlst(core::Session& s, const std::string& argument);
+bool handle_mlsd(core::Session& s, const std::string& argument);
 void send_listing(core::Session& s);  // worker command 1
 
 // "-rwxrw-rw-" and friends for an entry in a folder with rule word rule.

@@ -2,6 +2,7 @@
 // Manager can compare the Core's ticks with its own) and local calendar time.
 #pragma once
 #include <cstdint>
+#include <optional>
 
 namespace platform {
 
@@ -19,6 +20,10 @@ struct LocalTime {
 int64_t unix_time_now();
 LocalTime local_time_now();
 LocalTime local_time_of(int64_t unix_seconds);
+// The calendar time in UTC, whatever the local time zone.
+LocalTime utc_time_of(int64_t unix_seconds);
+// Unix seconds of a UTC calendar time; none for a field out of range (years 1970-9999).
+std::optional<int64_t> unix_time_of_utc(const LocalTime& utc);
 void sleep_ms(unsigned milliseconds);
 
 }  // namespace platform

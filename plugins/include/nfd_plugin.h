@@ -93,6 +93,14 @@ enum nfd_command {
   NFD_CMD_XRMD = 38,
   NFD_CMD_MDTM = 39,
   NFD_CMD_SIZE = 40,
+  /* Added after the original set; the numbers above never change. */
+  NFD_CMD_FEAT = 41, /* RFC 2389 */
+  NFD_CMD_OPTS = 42, /* RFC 2389: UTF8 ON, MLST facts */
+  NFD_CMD_MLSD = 43, /* RFC 3659 */
+  NFD_CMD_MLST = 44, /* RFC 3659 */
+  NFD_CMD_EPSV = 45, /* RFC 2428 */
+  NFD_CMD_EPRT = 46, /* RFC 2428 */
+  NFD_CMD_MFMT = 47, /* set a file's modification time */
   NFD_CMD_UNKNOWN = 255 /* any other word */
 };
 

@@ -309,3 +309,62 @@ TEST_F(DataConnections, PublicClientIsToldTheGlobalIpAndALocalClientTheLocalAddr
 }
 
 }  // namespace
+
+namespace {
+
+// The port of a 229 reply "(|||port|)", 0 when there is none.
+uint16_t extended_passive_port(const std::string& reply) {
+  size_t open = reply.find("(|||");
+  if (reply.rfind("229 ", 0) != 0 || open == std::string::npos) return 0;
+  return static_cast<uint16_t>(std::stoi(reply.substr(open + 4)));
+}
+
+TEST_F(DataConnections, ExtendedPassiveAndActiveModesCarryListings) {
+  start();
+  uint16_t port = extended_passive_port(client.command("EPSV"));
+  ASSERT_NE(port, 0);
+  platform::Socket data = platform::open_tcp_socket();
+  ASSERT_TRUE(platform::connect_ipv4(data, {platform::kLoopbackAddress, port}));
+  EXPECT_EQ(client.command("NLST"), kOpening);
+  EXPECT_EQ(harness::read_data(data), "");  // the served folder is empty
+  EXPECT_EQ(client.reply(10000), kComplete);
+  EXPECT_NE(extended_passive_port(client.command("EPSV 1")), 0);
+
+  ActiveListener listener;
+  ASSERT_NE(listener.port(), 0);
+  EXPECT_EQ(client.command("EPRT |1|127.0.0.1|" + std::to_string(listener.port()) + "|"),
+            "200 EPRT command successful.\r\n");
+  std::string listing;
+  EXPECT_EQ(active_list(listener, &listing), std::string(kOpening) + kComplete);
+
+  // After EPSV ALL only EPSV sets up data connections.
+  EXPECT_EQ(client.command("EPSV ALL"), "200 EPSV ALL ok.\r\n");
+  for (const char* line : {"PASV", "PORT 127,0,0,1,4,1", "EPRT |1|127.0.0.1|1025|"})
+    EXPECT_EQ(client.command(line), "503 Only EPSV is allowed after EPSV ALL.\r\n") << line;
+  EXPECT_NE(extended_passive_port(client.command("EPSV")), 0);
+}
+
+// Bad EPRT and EPSV arguments are answered and change nothing: the active address of the
+// last good EPRT stays in force.
+TEST_F(DataConnections, ExtendedCommandsRefuseBadArguments) {
+  start({{"PASV", "1"}});
+  ActiveListener listener;
+  ASSERT_NE(listener.port(), 0);
+  std::string good = "EPRT |1|127.0.0.1|" + std::to_string(listener.port()) + "|";
+  ASSERT_EQ(client.command(good), "200 EPRT command successful.\r\n");
+  const std::string bad_syntax = "501 Syntax error in parameters or arguments.\r\n";
+  for (const char* line : {"EPRT", "EPRT |1|127.0.0.1|", "EPRT |1|127.0.0.1|0|", "EPRT |1|127.0.0.1|65536|",
+                           "EPRT |x|127.0.0.1|1025|", "EPRT |1||1025|", "EPRT 1|127.0.0.1|1025|",
+                           "EPRT |1|127.0.0.1|1025|5|", "EPSV 1 2", "EPSV x"})
+    EXPECT_EQ(client.command(line), bad_syntax) << line;
+  EXPECT_EQ(client.command("EPRT |2|::1|1025|"), "522 Network protocol not supported, use (1)\r\n");
+  EXPECT_EQ(client.command("EPSV 2"), "522 Network protocol not supported, use (1)\r\n");
+  for (const char* line : {"EPRT |1|127.0.0.2|1025|", "EPRT |1|10.0.0.5|1025|", "EPRT !1!127.0.0.01!1025!"})
+    EXPECT_EQ(client.command(line), kSyntaxError) << line;
+  // The account may not use passive mode: EPSV is refused like PASV.
+  EXPECT_EQ(client.command("EPSV"), "550 You can't use PASV.\r\n");
+  std::string listing;
+  EXPECT_EQ(active_list(listener, &listing), std::string(kOpening) + kComplete);
+}
+
+}  // namespace

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "tests/support/harness.h"
@@ -55,8 +56,6 @@ size_t count(const std::string& text, const std::string& part) {
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
   return n;
 }
-
-std::string two_digits(int v) { return (v < 10 ? "0" : "") + std::to_string(v); }
 
 TEST(ChangeDirectory, IntoASubfolderAndPwdShowsIt) {
   FileSite f;
@@ -219,7 +218,7 @@ TEST(RemoveDirectory, EmptyFolderIsRemoved) {
   FileSite f;
   f.site.make_dir("home/empty");
   ASSERT_TRUE(f.start_and_login());
-  EXPECT_EQ(f.ftp.command("RMD empty"), "257 \"empty\" directory deleted.\r\n");
+  EXPECT_EQ(f.ftp.command("RMD empty"), kDone);
   EXPECT_FALSE(f.site.exists("home/empty"));
   EXPECT_NE(f.message_log().find("ディレクトリ[empty]を削除しました。"), std::string::npos);
 }
@@ -416,19 +415,28 @@ TEST(FileInformation, ListRuleRefusesSize) {
             std::string::npos);
 }
 
-TEST(FileInformation, MdtmGivesTheLocalModificationTime) {
+// MDTM answers in UTC whatever the server's time zone; SIZE and MDTM of a folder (also
+// named ".") answer 550, STAT "." describes the current folder, in the home folder too.
+TEST(FileInformation, MdtmIsUtcAndFoldersHaveNoSizeOrTime) {
   FileSite f;
   f.write("a.txt", "abc");
-  auto when = fs::file_time_type::clock::now() - std::chrono::hours(24 * 400);
-  fs::last_write_time(f.home() + "a.txt", when);
-  auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
-      fs::file_time_type::clock::to_sys(when).time_since_epoch());
-  platform::LocalTime t = platform::local_time_of(seconds.count());
-  ASSERT_TRUE(f.start_and_login());
-  std::string expected = "213 " + std::to_string(t.year) + two_digits(t.month) +
-                         two_digits(t.day) + two_digits(t.hour) + two_digits(t.minute) +
-                         two_digits(t.second) + "\r\n";
-  EXPECT_EQ(f.ftp.command("MDTM a.txt"), expected);
+  f.write("sub/b.txt", "b");
+  // 2024-12-31 20:05:00 UTC, already the next day in Tokyo.
+  fs::last_write_time(f.home() + "a.txt",
+                      fs::file_time_type::clock::from_sys(std::chrono::sys_seconds{std::chrono::seconds{1735675500}}));
+  f.server = std::make_unique<Server>(f.site, std::vector<std::string>{"-ns"},
+                                      std::vector<std::string>{"TZ=Asia/Tokyo"});
+  ASSERT_TRUE(f.login());
+  EXPECT_EQ(f.ftp.command("MDTM a.txt"), "213 20241231200500\r\n");
+  for (const char* line : {"SIZE sub", "MDTM sub", "SIZE .", "MDTM .", "SIZE ./", "MDTM sub/."}) {
+    EXPECT_EQ(f.ftp.command(line), kNotTaken) << line;
+  }
+  EXPECT_EQ(f.ftp.command("STAT .").rfind("211-status of .:\ndrwxrw-rw- ", 0), 0u);
+  EXPECT_EQ(f.ftp.command("CWD ."), kDone);
+  EXPECT_EQ(f.ftp.command("CWD sub"), kDone);
+  EXPECT_EQ(f.ftp.command("STAT ..").rfind("211-status of ..:\nd", 0), 0u);
+  EXPECT_EQ(f.ftp.command("SIZE ../a.txt"), "213 3\r\n");
+  EXPECT_NE(f.message_log().find("ファイルが無いため、[sub]の情報送信を拒否しました。"), std::string::npos);
 }
 
 TEST(FileInformation, StatOfAFileHasTheListingLineShape) {

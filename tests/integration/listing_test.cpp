@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -37,12 +38,12 @@ std::string expected_line(const std::string& permissions, uint64_t size, int64_t
   platform::LocalTime t = platform::local_time_of(modified);
   char line[400];
   if (time_form) {
-    std::snprintf(line, sizeof line, "%10s %5d %10s %10llu %3s %2d %02d:%02d %s\r\n", permissions.c_str(), 0,
-                  "owner     ", static_cast<unsigned long long>(size), kMonths[t.month - 1], t.day, t.hour,
+    std::snprintf(line, sizeof line, "%10s %5d %10s %10s %10llu %3s %2d %02d:%02d %s\r\n", permissions.c_str(), 0,
+                  "owner     ", "group     ", static_cast<unsigned long long>(size), kMonths[t.month - 1], t.day, t.hour,
                   t.minute, name.c_str());
   } else {
-    std::snprintf(line, sizeof line, "%10s %5d %10s %10llu %3s %2d %5d %s\r\n", permissions.c_str(), 0,
-                  "owner     ", static_cast<unsigned long long>(size), kMonths[t.month - 1], t.day, t.year,
+    std::snprintf(line, sizeof line, "%10s %5d %10s %10s %10llu %3s %2d %5d %s\r\n", permissions.c_str(), 0,
+                  "owner     ", "group     ", static_cast<unsigned long long>(size), kMonths[t.month - 1], t.day, t.year,
                   name.c_str());
   }
   return line;
@@ -207,7 +208,8 @@ TEST_F(Listings, NlstSendsBareNames) {
   std::string data = listing("NLST");
   EXPECT_TRUE(has_line(data, "a.txt")) << data;
   EXPECT_TRUE(has_line(data, "sub")) << data;
-  EXPECT_TRUE(has_line(data, ".")) << data;
+  EXPECT_FALSE(has_line(data, ".")) << data;  // "mget *" would fetch them
+  EXPECT_FALSE(has_line(data, "..")) << data;
   EXPECT_FALSE(has_line(data, ".hidden")) << data;
   EXPECT_EQ(data.find("owner"), std::string::npos) << data;
 }
@@ -236,13 +238,19 @@ TEST_F(Listings, NlstRecursiveSendsNamesWithAHeaderPerSubfolder) {
   EXPECT_EQ(data.find("owner"), std::string::npos) << data;
 }
 
-TEST_F(Listings, ListDashLaIsLongAndNotRecursiveAndIgnoresTheRest) {
+// Options and a path together: the options shape the lines, the path names the folder.
+TEST_F(Listings, OptionsAndAPathAreBothHonoured) {
   start();
-  std::string data = listing("LIST -la nothere/");
-  EXPECT_TRUE(has_entry(data, "a.txt")) << data;
-  EXPECT_TRUE(has_entry(data, "sub")) << data;
+  std::string data = listing("LIST -la sub");
+  EXPECT_TRUE(has_entry(data, "inner.txt")) << data;
+  EXPECT_FALSE(has_entry(data, "a.txt")) << data;
   EXPECT_EQ(data.find("sub/:"), std::string::npos) << data;
-  EXPECT_FALSE(has_line(data, "a.txt")) << data;
+  EXPECT_TRUE(has_entry(listing("LIST -a sub/"), "inner.txt"));
+  std::string names = listing("NLST -l sub");
+  EXPECT_TRUE(has_entry(names, "inner.txt")) << names;
+  EXPECT_FALSE(has_line(names, "inner.txt")) << names;
+  EXPECT_EQ(client.command("LIST -la nothere/"), kNotTaken);
+  EXPECT_TRUE(has_entry(listing("LIST -la"), "a.txt"));
 }
 
 TEST_F(Listings, ListDashLRecursesInLongForm) {
@@ -332,11 +340,30 @@ TEST_F(Listings, ListOfOneFileSendsOneLine) {
   EXPECT_EQ(listing("NLST sub/inner.txt"), "inner.txt\r\n");
 }
 
-TEST_F(Listings, ListOfAFolderWithoutTrailingSlashSendsItsOwnLine) {
+// A folder is listed by its contents, named with or without its slash, real or virtual,
+// and "." names the current folder, also in the home folder.
+TEST_F(Listings, ListOfAFolderSendsItsContents) {
+  site.make_dir("mp3");
+  site.write_file("mp3/song.mp3", "la");
+  site.set("VirtualDir", "Vir0", site.home() + "music/");
+  site.set("VirtualDir", "Dir0", site.path("mp3/"));
   start();
-  std::string data = listing("LIST sub");
-  ASSERT_EQ(lines_of(data).size(), 1u) << data;
-  EXPECT_EQ(entry_line(data, "sub").substr(0, 10), "drwxrw-rw-");
+  for (const char* command : {"LIST sub", "LIST sub/", "LIST /sub"}) {
+    std::string data = listing(command);
+    EXPECT_TRUE(has_entry(data, "inner.txt")) << command << data;
+    EXPECT_FALSE(has_entry(data, "sub")) << command << data;
+  }
+  EXPECT_EQ(listing("NLST sub"), "inner.txt\r\n");
+  EXPECT_EQ(listing("NLST music"), "song.mp3\r\n");
+  EXPECT_TRUE(has_entry(listing("LIST music"), "song.mp3"));
+  for (const char* command : {"LIST .", "LIST ./", "NLST ."}) {
+    std::string data = listing(command);
+    EXPECT_NE(data.find("a.txt"), std::string::npos) << command << data;
+  }
+  EXPECT_EQ(client.command("CWD sub"), kDone);
+  EXPECT_EQ(listing("NLST ."), "inner.txt\r\n");
+  std::string parent = listing("NLST ..");
+  EXPECT_TRUE(has_line(parent, "a.txt") && has_line(parent, "sub")) << parent;
 }
 
 TEST_F(Listings, ClientWildcardSelectsMatchingNames) {
@@ -402,6 +429,54 @@ TEST_F(Listings, ClientThatClosesTheDataConnectionGets426) {
   EXPECT_EQ(client.reply(10000), kAborted);
   EXPECT_EQ(client.command("NOOP").substr(0, 3), "200");
   EXPECT_EQ(listing("NLST a.txt"), "a.txt\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The facts of an MLSD or MLST line for name, without the name.
+std::string facts_of(const std::string& data, const std::string& name) {
+  for (const std::string& one : lines_of(data)) {
+    size_t blank = one.find(' ');
+    if (blank != std::string::npos && one.substr(blank + 1) == name) return one.substr(0, blank);
+  }
+  return "<no line for " + name + ">";
+}
+
+std::string utc_stamp(int64_t seconds) {
+  std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm parts{};
+  gmtime_r(&t, &parts);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &parts);
+  return text;
+}
+
+// MLSD: one line of facts per entry, the folder itself as cdir, no "..", no hidden names,
+// perm from the folder rules, modify in UTC; event 3 as LIST. MLST: one entry on the
+// control connection.
+TEST_F(Listings, MachineListingsCarryTheFacts) {
+  site.write_file("home/pub/f.txt", "f");
+  set_modified(site.home() + "a.txt", 1700000000);
+  start({{"Dir0", site.home() + "pub/"}, {"Prhb0", std::to_string(0x0020 | 0x0010)}});
+  std::string data = listing("MLSD");
+  EXPECT_EQ(event_message(3), "ディレクトリ[" + site.home() + "]のリストを送信しました");
+  EXPECT_EQ(lines_of(data).size(), 4u) << data;  // ., a.txt, sub, pub
+  std::string a = facts_of(data, "a.txt");
+  EXPECT_EQ(a.rfind("type=file;size=5;modify=" + utc_stamp(1700000000) + ";perm=adfrw;unique=", 0), 0u) << a;
+  EXPECT_EQ(facts_of(data, "sub").rfind("type=dir;modify=", 0), 0u) << data;
+  EXPECT_NE(facts_of(data, "sub").find(";perm=cdeflmp;"), std::string::npos) << data;
+  EXPECT_EQ(facts_of(data, ".").rfind("type=cdir;", 0), 0u) << data;
+  EXPECT_NE(facts_of(listing("MLSD pub"), "f.txt").find(";perm=afw;"), std::string::npos);
+  EXPECT_EQ(facts_of(listing("MLSD sub/"), "inner.txt").rfind("type=file;size=5;", 0), 0u);
+
+  std::string one = client.command("MLST a.txt");
+  EXPECT_EQ(one, "250-Listing a.txt\r\n " + a + " a.txt\r\n250 End\r\n");
+  EXPECT_EQ(client.command("MLST").rfind("250-Listing /\r\n type=dir;", 0), 0u);
+  EXPECT_EQ(client.command("MLSD a.txt"), "501 Not a directory.\r\n");
+  for (const char* line : {"MLSD nothere", "MLST nothere", "MLST .hidden", "MLSD ../", "MLST ../user"})
+    EXPECT_EQ(client.command(line), kNotTaken) << line;
 }
 
 }  // namespace
