@@ -82,7 +82,7 @@ struct Session {
   std::atomic<uint32_t> transferring{0};
   std::atomic<uint32_t> upload{0};
   platform::Thread worker;
-  bool worker_started = false;
+  bool worker_started = false;  // the session thread's: worker holds a thread to join
 
   // Texts copied by snapshots: written under field_lock.
   std::mutex field_lock;
@@ -142,7 +142,7 @@ struct Session {
   // Data worker hand-over.
   platform::Event passive_ready{true};
   platform::Event data_failed{true};
-  platform::Event worker_idle{true};
+  platform::Event worker_idle{true, true};  // a session without a worker is idle
   platform::Event worker_wakeup{false};
   platform::Event abort_sleep{true};  // set to cut a paced transfer's sleep short
   std::atomic<uint16_t> worker_command{static_cast<uint16_t>(WorkerCommand::Exit)};
@@ -152,6 +152,9 @@ struct Session {
   std::mutex worker_lock;
   uint32_t worker_handed = 0;
   uint32_t worker_taken = 0;
+  // The worker thread runs its loop: it starts with the first data command and ends
+  // after a while without one (under worker_lock).
+  bool worker_running = false;
   // The last reply of the running worker routine, held back until the routine has settled
   // the transfer state (the worker's alone).
   std::string worker_closing_reply;

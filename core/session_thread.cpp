@@ -69,7 +69,6 @@ std::string_view message_text(Session& s) {
 
 // Session start up to the greeting; false when the session is refused.
 bool start_session(Session& s) {
-  if (!fileservice::start_worker(s)) raise_session_fault(kTooLongFileName);
   read_peer(s);
   if (fileservice::plugin_message(s, fileservice::kMessageConnect, 0, nullptr) == 2) {
     send_reply(s, message_text(s));

@@ -1,10 +1,11 @@
-// The data worker: one thread per session that runs the passive listen, listings and
+// The data worker: one thread per busy session that runs the passive listen, listings and
 // transfers on request. Nothing here kills the thread: a busy worker is freed by
 // shutting down its data sockets, then waited for.
 #include "fileservice/data_worker.h"
 
 #include <exception>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "core/control.h"
@@ -56,30 +57,45 @@ bool run_command(Session& s, uint16_t command) {
   return true;
 }
 
-// Waits for the next command and takes it. Idle is signalled only while no command waits:
-// a command handed over during the last routine is taken at once, without a moment of
-// idle in which an abort would find nothing to wait for. A wake-up left over from a
-// command that was already taken starts nothing.
-uint16_t take_next_command(Session& s) {
+// A worker with nothing to do for this long ends its thread; the next data command starts
+// a new one. An idle session thus owns one thread, its own.
+constexpr int kWorkerLingerMs = 2000;
+
+// Waits for the next command and takes it; nullopt when the worker has waited long enough
+// and ends (it then counts as not running, under the same lock that a hand-over takes).
+// Idle is signalled only while no command waits: a command handed over during the last
+// routine is taken at once, without a moment of idle in which an abort would find nothing
+// to wait for. A wake-up left over from a command that was already taken starts nothing.
+std::optional<uint16_t> take_next_command(Session& s) {
   for (;;) {
     {
       std::lock_guard<std::mutex> guard(s.worker_lock);
-      if (s.worker_taken == s.worker_handed) s.worker_idle.set();
+      if (s.worker_taken != s.worker_handed) {
+        s.worker_taken = s.worker_handed;
+        return s.worker_command.load();
+      }
+      s.worker_idle.set();
     }
-    s.worker_wakeup.wait();
+    if (s.worker_wakeup.wait_for(kWorkerLingerMs)) continue;
     std::lock_guard<std::mutex> guard(s.worker_lock);
-    if (s.worker_taken == s.worker_handed) continue;
-    s.worker_taken = s.worker_handed;
-    return s.worker_command.load();
+    if (s.worker_taken == s.worker_handed) {
+      s.worker_running = false;
+      return std::nullopt;
+    }
   }
 }
 
 void worker_loop(Session& s) {
   while (true) {
-    uint16_t command = take_next_command(s);
+    std::optional<uint16_t> command = take_next_command(s);
+    if (!command) return;
     s.worker_closing_reply.clear();  // a routine cut short by a fault left its reply unsent
     try {
-      if (!run_command(s, command)) {
+      if (!run_command(s, *command)) {
+        {
+          std::lock_guard<std::mutex> guard(s.worker_lock);
+          s.worker_running = false;
+        }
         s.worker_idle.set();  // tells stop_worker that no routine runs any more
         return;
       }
@@ -91,14 +107,48 @@ void worker_loop(Session& s) {
   }
 }
 
+// Hands a command over; true when no worker thread runs to take it (the caller then
+// starts one, which counts as running from here on).
+bool hand_over(Session& s, WorkerCommand command) {
+  bool needs_thread = false;
+  {
+    std::lock_guard<std::mutex> guard(s.worker_lock);
+    s.worker_command = static_cast<uint16_t>(command);
+    ++s.worker_handed;
+    // Busy from the moment of the hand-over, so that an abort right after it is not lost.
+    s.worker_idle.reset();
+    needs_thread = !s.worker_running;
+    s.worker_running = true;
+  }
+  s.worker_wakeup.set();
+  return needs_thread;
+}
+
+// Starts a worker thread, after joining one that has ended; false when it cannot start
+// (the session is then left with no worker, idle).
+bool start_worker_thread(Session& s) {
+  if (s.worker_started) s.worker.join();
+  s.worker_started = s.worker.start([&s] { worker_loop(s); }, core::kSessionStackBytes);
+  if (s.worker_started) return true;
+  {
+    std::lock_guard<std::mutex> guard(s.worker_lock);
+    s.worker_running = false;
+    s.worker_taken = s.worker_handed;
+  }
+  s.worker_idle.set();
+  return false;
+}
+
 }  // namespace
 
 bool start_worker(Session& s) {
-  if (s.worker_started) return true;
-  s.worker_idle.reset();
-  if (!s.worker.start([&s] { worker_loop(s); }, core::kSessionStackBytes)) return false;
-  s.worker_started = true;
-  return true;
+  {
+    std::lock_guard<std::mutex> guard(s.worker_lock);
+    if (s.worker_running) return true;
+    s.worker_running = true;
+    s.worker_idle.reset();
+  }
+  return start_worker_thread(s);
 }
 
 void stop_worker(Session& s) {
@@ -107,8 +157,21 @@ void stop_worker(Session& s) {
     s.abort_sleep.set();
     break_data_sockets(s);
   }
-  hand_to_worker(s, WorkerCommand::Exit);
-  wait_until_idle(s);
+  // A worker that has ended on its own needs no exit command, only the join.
+  bool running = false;
+  {
+    std::lock_guard<std::mutex> guard(s.worker_lock);
+    running = s.worker_running;
+    if (running) {
+      s.worker_command = static_cast<uint16_t>(WorkerCommand::Exit);
+      ++s.worker_handed;
+      s.worker_idle.reset();
+    }
+  }
+  if (running) {
+    s.worker_wakeup.set();
+    wait_until_idle(s);
+  }
   s.worker.join();
   s.worker_started = false;
   // The worker is gone: whatever it left open is this thread's to close.
@@ -125,14 +188,9 @@ void abort_worker(Session& s) {
 }
 
 void hand_to_worker(Session& s, WorkerCommand command) {
-  {
-    std::lock_guard<std::mutex> guard(s.worker_lock);
-    s.worker_command = static_cast<uint16_t>(command);
-    ++s.worker_handed;
-    // Busy from the moment of the hand-over, so that an abort right after it is not lost.
-    s.worker_idle.reset();
-  }
-  s.worker_wakeup.set();
+  if (!hand_over(s, command)) return;
+  // A worker that cannot be started ends the session, as at its start in the past.
+  if (!start_worker_thread(s)) core::raise_session_fault(core::kTooLongFileName);
 }
 
 bool worker_busy(Session& s) { return !s.worker_idle.is_set(); }

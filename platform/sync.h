@@ -8,7 +8,8 @@ namespace platform {
 
 class Event {
  public:
-  explicit Event(bool manual_reset) : manual_reset_(manual_reset) {}
+  explicit Event(bool manual_reset, bool initially_set = false)
+      : manual_reset_(manual_reset), signalled_(initially_set) {}
   void set();
   void reset();
   bool is_set() const;

@@ -154,7 +154,9 @@ TEST_F(LargePieces, SpeedLimitKeepsBlocksOfTheSetting) {
     EXPECT_EQ(part % 1000, 0u);
     std::string got = harness::read_data(data, 30000);
     EXPECT_EQ(client.reply(30000), kComplete);
-    if (!upload) EXPECT_TRUE(got == content);
+    if (!upload) {
+      EXPECT_TRUE(got == content);
+    }
     auto ended = admin.wait_for(upload ? kEventUploadEnded : kEventDownloadEnded, 10000);
     ASSERT_TRUE(ended);
     EXPECT_EQ(ended->snapshot.transferred, content.size());
