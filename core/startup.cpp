@@ -1,5 +1,6 @@
 #include "core/startup.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -37,6 +38,26 @@ void write_line(std::FILE* stream, const std::string& text) {
   std::fflush(stream);
 }
 
+
+// A session holds its control connection and, while it transfers, a passive listener or
+// a data connection and the file; the Core itself holds a few dozen more (listeners,
+// admin channel, logs, plug-ins).
+constexpr uint64_t kDescriptorsPerSession = 3;
+constexpr uint64_t kDescriptorsOfTheCore = 64;
+
+// Raises the open-file limit as far as the hard limit allows, and says so on standard
+// error when that is still too low for MaxConnect sessions.
+void raise_open_file_limit_for(int max_connect) {
+  const platform::OpenFileLimit limit = platform::raise_open_file_limit();
+  if (max_connect <= 0) return;
+  const uint64_t needed = static_cast<uint64_t>(max_connect) * kDescriptorsPerSession +
+                          kDescriptorsOfTheCore;
+  if (limit.soft >= needed) return;
+  write_line(stderr, "quorsrv: the open-file limit is " + std::to_string(limit.soft) +
+                         ", below the " + std::to_string(needed) + " that MaxConnect=" +
+                         std::to_string(max_connect) +
+                         " needs; connections beyond it wait until descriptors are free\n");
+}
 
 void install_as_service() {
   switch (platform::install_service(platform::executable_path())) {
@@ -97,11 +118,12 @@ void on_stop_signal() {
 }
 
 void serve(const ProgramPaths& paths) {
+  const ServerConfig config = load_server_config(paths.config_file);
+  raise_open_file_limit_for(config.max_connect);
   platform::NamedMutex running_sign;
   // Another Core may hold the name already; this one goes on regardless.
   running_sign.create("velmoraftpd:" + std::to_string(read_configured_port(paths.config_file)));
   platform::handle_stop_signals(on_stop_signal);
-  const ServerConfig config = load_server_config(paths.config_file);
   if (start_services(config.global_ip_url) && !stop_requested()) run_admin_channel();
   // The admin channel also returns when it cannot listen; end every thread cleanly.
   run_stop_sequence();

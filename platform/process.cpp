@@ -12,6 +12,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -130,6 +131,40 @@ int open_descriptor_count() {
   }
   closedir(dir);
   return count - 1;  // the scan's own descriptor
+}
+
+namespace {
+
+uint64_t limit_value(rlim_t value) {
+  return value == RLIM_INFINITY ? UINT64_MAX : static_cast<uint64_t>(value);
+}
+
+// The kernel's cap on descriptors per process (fs.nr_open); 1 048 576 when unreadable.
+rlim_t descriptor_cap() {
+  std::ifstream in("/proc/sys/fs/nr_open");
+  unsigned long long cap = 0;
+  if (in >> cap && cap > 0) return static_cast<rlim_t>(cap);
+  return 1048576;
+}
+
+}  // namespace
+
+OpenFileLimit open_file_limit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return {};
+  return {limit_value(limit.rlim_cur), limit_value(limit.rlim_max)};
+}
+
+OpenFileLimit raise_open_file_limit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0) {
+    rlim_t wanted = limit.rlim_max == RLIM_INFINITY ? descriptor_cap() : limit.rlim_max;
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur < wanted) {
+      limit.rlim_cur = wanted;
+      setrlimit(RLIMIT_NOFILE, &limit);  // on failure the old limit stays
+    }
+  }
+  return open_file_limit();
 }
 
 long resident_kib(int pid) {

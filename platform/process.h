@@ -30,6 +30,16 @@ int open_descriptor_count();
 // Resident set size of a process in KiB (0 when unknown); pid 0 = this process.
 long resident_kib(int pid = 0);
 
+// Open-file (descriptor) limits of this process; an unlimited value reads as UINT64_MAX.
+struct OpenFileLimit {
+  uint64_t soft = 0;
+  uint64_t hard = 0;
+};
+OpenFileLimit open_file_limit();
+// Raises the soft open-file limit to the hard limit (to the kernel's per-process cap when
+// the hard limit is unlimited); the limits in force afterwards, changed or not.
+OpenFileLimit raise_open_file_limit();
+
 struct ChildProcess {
   int pid = -1;
 };

@@ -214,10 +214,17 @@ void Site::make_dir(const std::string& relative) {
 // ---- Server ----
 
 Server::Server(const Site& site, std::vector<std::string> arguments,
-               std::vector<std::string> environment, bool wait)
+               std::vector<std::string> environment, bool wait,
+               std::vector<std::string> launcher)
     : site_(site) {
   environment.insert(environment.begin(), "VELMORAFTPD_HOME=" + site.root());
-  auto child = platform::spawn_process(QUORSRV_PATH, arguments, environment,
+  std::string program = QUORSRV_PATH;
+  if (!launcher.empty()) {
+    arguments.insert(arguments.begin(), program);
+    arguments.insert(arguments.begin(), launcher.begin() + 1, launcher.end());
+    program = launcher.front();
+  }
+  auto child = platform::spawn_process(program, arguments, environment,
                                        site.root() + "quorsrv.out");
   if (child) child_ = *child;
   if (!child) exited_ = true;

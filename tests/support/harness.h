@@ -64,8 +64,11 @@ class Server {
  public:
   // Starts quorsrv with VELMORAFTPD_HOME = site root and waits until the FTP port answers
   // (when wait is true). Standard output goes to <root>/quorsrv.out.
+  // A launcher (e.g. {"prlimit", "--nofile=256:", "--"}) runs quorsrv in its place
+  // and must exec it, so that the process id stays the Core's.
   explicit Server(const Site& site, std::vector<std::string> arguments = {"-ns"},
-                  std::vector<std::string> environment = {}, bool wait = true);
+                  std::vector<std::string> environment = {}, bool wait = true,
+                  std::vector<std::string> launcher = {});
   ~Server();  // SIGTERM, then SIGKILL after 10 s
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
