@@ -209,7 +209,7 @@ bool handle_opts(Session& s, const std::string& argument) {
     send_reply(s, "200 Always in UTF8 mode.\r\n");
   } else if (equal_ignoring_case(word, "MLST") && rest.find(' ') == std::string::npos) {
     s.mlst_facts = fs::parse_fact_list(rest);
-    std::string chosen = fs::fact_list_text(s.mlst_facts);
+    std::string chosen = fs::fact_list_text(s.mlst_facts.load());
     send_reply(s, shared::format_bounded(1024, "200 MLST OPTS %s\r\n", chosen.c_str()));
   } else {
     send_reply(s, "501 Option not understood.\r\n");

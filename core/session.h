@@ -110,7 +110,7 @@ struct Session {
   std::atomic<int> max_per_user{0};  // read by snapshots
   int option_flags = 0;  // bit 0: PASV forbidden
   bool epsv_all = false;  // after EPSV ALL only EPSV sets up data connections
-  uint32_t mlst_facts = 0xFFFFFFFFu;  // the MLST/MLSD facts chosen by OPTS MLST
+  std::atomic<uint32_t> mlst_facts{0xFFFFFFFFu};  // MLST/MLSD facts chosen by OPTS MLST (MLSD reads them on the worker)
   int up_limit = 0;      // kbit/s, paces downloads
   int down_limit = 0;    // kbit/s, paces uploads
   int refused_user = 0;

@@ -123,6 +123,7 @@ std::optional<unsigned> parse_mode(const std::string& text) {
 
 // MFMT <sp> YYYYMMDDHHMMSS <sp> pathname: "213 Modify=...; pathname".
 bool handle_mfmt(core::Session& s, const std::string& argument) {
+  s.last_activity_tick = platform::tick_ms();
   auto [time_text, path] = split_word(argument);
   std::optional<int64_t> when = parse_utc_timestamp(time_text);
   if (!when || path.empty()) {
@@ -144,6 +145,7 @@ bool handle_mfmt(core::Session& s, const std::string& argument) {
 }
 
 bool handle_site(core::Session& s, const std::string& argument) {
+  s.last_activity_tick = platform::tick_ms();
   auto [word, rest] = split_word(argument);
   std::string name = upper(word);
   if (name == "CHMOD") return site_chmod(s, rest);

@@ -297,7 +297,9 @@ bool handle_eprt(core::Session& s, const std::string& argument) {
 }
 
 bool handle_epsv(core::Session& s, const std::string& argument) {
-  if (argument == "ALL" || argument == "all" || argument == "All") {
+  if (argument.size() == 3 && std::toupper(static_cast<unsigned char>(argument[0])) == 'A' &&
+      std::toupper(static_cast<unsigned char>(argument[1])) == 'L' &&
+      std::toupper(static_cast<unsigned char>(argument[2])) == 'L') {
     s.epsv_all = true;
     core::send_reply(s, "200 EPSV ALL ok.\r\n");
     return true;

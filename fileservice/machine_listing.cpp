@@ -79,7 +79,7 @@ std::string parent_folder(const std::string& folder) {
 
 std::string entry_facts(const core::Session& s, const platform::FileInfo& info, const char* type,
                         uint32_t parent_rule, uint32_t own_rule) {
-  const uint32_t chosen = s.mlst_facts;
+  const uint32_t chosen = s.mlst_facts.load();
   std::string facts;
   if (chosen & kFactType) facts += std::string("type=") + type + ";";
   if ((chosen & kFactSize) && !info.is_directory) facts += "size=" + std::to_string(info.size) + ";";

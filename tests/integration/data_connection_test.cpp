@@ -355,8 +355,9 @@ TEST_F(DataConnections, ExtendedCommandsRefuseBadArguments) {
   const std::string bad_syntax = "501 Syntax error in parameters or arguments.\r\n";
   for (const char* line : {"EPRT", "EPRT |1|127.0.0.1|", "EPRT |1|127.0.0.1|0|", "EPRT |1|127.0.0.1|65536|",
                            "EPRT |x|127.0.0.1|1025|", "EPRT |1||1025|", "EPRT 1|127.0.0.1|1025|",
-                           "EPRT |1|127.0.0.1|1025|5|", "EPSV 1 2", "EPSV x"})
+                           "EPRT |1|127.0.0.1|1025|5|", "EPSV 1 2", "EPSV x", "EPSV al"})
     EXPECT_EQ(client.command(line), bad_syntax) << line;
+  EXPECT_EQ(client.command("EPRT |1|" + std::string(46, '1') + "|1025|"), bad_syntax);
   EXPECT_EQ(client.command("EPRT |2|::1|1025|"), "522 Network protocol not supported, use (1)\r\n");
   EXPECT_EQ(client.command("EPSV 2"), "522 Network protocol not supported, use (1)\r\n");
   for (const char* line : {"EPRT |1|127.0.0.2|1025|", "EPRT |1|10.0.0.5|1025|", "EPRT !1!127.0.0.01!1025!"})

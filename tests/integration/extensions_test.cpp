@@ -61,6 +61,7 @@ TEST_F(Extensions, FeatListsTheFeaturesAndOptsSwitchesThem) {
   for (const char* line : {"OPTS UTF8 OFF", "OPTS UTF8", "OPTS FOO BAR", "OPTS MLST type; size;"})
     EXPECT_EQ(client.command(line), "501 Option not understood.\r\n") << line;
   EXPECT_EQ(client.command("OPTS"), kBadArgument);
+  EXPECT_EQ(client.command("OPTS UTF8 " + std::string(480, 'N')), "501 Option not understood.\r\n");
   for (const char* line : {"ALLO 10", "MFMT 20240101000000 a.txt", "SITE HELP", "MLST", "MLSD", "EPSV", "EPRT |1|127.0.0.1|1025|"})
     EXPECT_EQ(client.command(line), kNotLoggedIn) << line;
   login();
@@ -83,6 +84,10 @@ TEST_F(Extensions, MfmtSetsTheModificationTimeInUtc) {
                            "MFMT 20240101000000 /", "MFMT 20240101000000 ."})
     EXPECT_EQ(client.command(line), kNotTaken) << line;
   EXPECT_EQ(modified("a.txt"), 1709210096);
+  // An over-long path ends the session as for every file command.
+  EXPECT_EQ(client.command("MFMT 20240101000000 " + std::string(300, 'x')),
+            "330-too long file name.\r\n330 This server kick you for security.\r\n");
+  EXPECT_TRUE(client.wait_closed());
 }
 
 TEST_F(Extensions, SiteChmodChangesTheModeBitsAndSiteHelpListsIt) {
