@@ -149,14 +149,23 @@ bool from_own_user(platform::Socket connection, const platform::Ipv4Endpoint& ac
   return owner && (*owner == platform::current_user_id() || *owner == kRootUserId);
 }
 
-// Waits for a connection from 127.0.0.1 made by the Core's own user or root; others are
-// closed without a word. kNoSocket when accepting fails (the listener was shut down).
+// A connection the Core made to itself (a data connection a client pointed at this port)
+// is no Manager, although its owner is the Core's own user.
+bool from_core_itself(platform::Socket connection, const platform::Ipv4Endpoint& accepted_peer) {
+  auto local = platform::local_endpoint(connection);
+  return !local || platform::tcp_peer_is_own_socket(local->port, accepted_peer.port);
+}
+
+// Waits for a connection from 127.0.0.1 made by the Core's own user or root, and not by
+// the Core itself; others are closed without a word. kNoSocket when accepting fails (the
+// listener was shut down).
 platform::Socket accept_manager(platform::Socket listener) {
   while (true) {
     platform::Ipv4Endpoint peer;
     platform::Socket connection = platform::accept_connection(listener, &peer);
     if (connection == platform::kNoSocket) return connection;
-    if (from_loopback(connection, peer) && from_own_user(connection, peer)) {
+    if (from_loopback(connection, peer) && from_own_user(connection, peer) &&
+        !from_core_itself(connection, peer)) {
       platform::send_immediately(connection);  // events go out as whole records
       return connection;
     }

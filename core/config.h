@@ -18,6 +18,7 @@ struct ServerConfig {
   // [System]
   int sys_ini_version = 100;
   int port = 21;
+  int admin_port = 54253;  // FtpdCoreListenPort
   uint16_t source_port = 0;
   int max_connect = 0;
   int global_ip_slot = 0;  // clamped to 0..2

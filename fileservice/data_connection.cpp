@@ -9,6 +9,7 @@
 #include "core/server.h"
 #include "fileservice/data_worker.h"
 #include "fileservice/global_ip.h"
+#include "fileservice/port_rules.h"
 #include "platform/clock.h"
 #include "platform/netif.h"
 #include "shared/bounded_text.h"
@@ -216,6 +217,7 @@ bool handle_port(core::Session& s, const std::string& argument) {
     core::send_reply(s, "500 Syntax error, command unrecognized.\r\n");
     return true;
   }
+  if (!accept_data_target(s, *endpoint, "PORT")) return true;
   s.data_address = *endpoint;
   core::send_reply(s, "200 PORT command successful.\r\n");
   s.passive = 0;
@@ -347,7 +349,10 @@ bool open_data_connection(core::Session& s) {
   }
   core::close_session_socket(s, core::SessionSocket::Data);
   platform::Ipv4Endpoint target = s.data_address;
-  if (target.address == platform::kAnyAddress) {  // no PORT since login
+  // No PORT since login; or a target no command may set (checked here once more, so that
+  // no way of setting the address can skip the rule).
+  if (target.address == platform::kAnyAddress ||
+      !data_port_allowed(target.port, own_listening_ports())) {
     closing_reply(s, kCantOpen);
     return false;
   }

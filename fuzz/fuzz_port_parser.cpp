@@ -1,13 +1,28 @@
-// The PORT argument parser: h1,h2,h3,h4,p1,p2 against the client's own address.
+// The PORT argument parser: h1,h2,h3,h4,p1,p2 against the client's own address, and the
+// rule on the port a data connection may go to.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "fileservice/data_connection.h"
+#include "fileservice/port_rules.h"
 #include "fuzz/fuzz_support.h"
 #include "platform/socket.h"
 
-// Input: one byte of choices, four bytes of the client's address, then the argument.
+namespace {
+
+// A parsed target passes the port rule exactly when its port is unprivileged and none of
+// the Core's own listening ports.
+void check_port_rule(uint16_t port, uint16_t own_port) {
+  const uint16_t own[] = {own_port, 54253};
+  bool allowed = fileservice::data_port_allowed(port, own);
+  FUZZ_CHECK(allowed == (port >= 1024 && port != own_port && port != 54253));
+}
+
+}  // namespace
+
+// Input: one byte of choices, four bytes of the client's address, then the argument. The
+// low half of the address doubles as the Core's own FTP port for the port rule.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzz::Input input(data, size);
   uint8_t choices = input.byte();
@@ -23,6 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::optional<uint32_t> expected = platform::parse_ipv4(client_text);
     FUZZ_CHECK(expected.has_value());
     FUZZ_CHECK(endpoint->address == *expected);
+    check_port_rule(endpoint->port, static_cast<uint16_t>(client));
   }
 
   // The well-formed argument for the client's address and a port taken from the input
@@ -37,6 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (exact) {
     FUZZ_CHECK(exact->address == client);
     FUZZ_CHECK(exact->port == high * 256 + low);
+    check_port_rule(exact->port, static_cast<uint16_t>(client));
   }
   return 0;
 }

@@ -83,7 +83,13 @@ bool is_loopback_hex(const std::string& address) {
   return false;
 }
 
-std::optional<uint32_t> find_owner_in(const char* table, uint16_t our_port, uint16_t peer_port) {
+// The row of the peer's socket in a kernel socket table: its owner and inode.
+struct PeerSocket {
+  uint32_t uid = 0;
+  std::string inode;
+};
+
+std::optional<PeerSocket> find_peer_in(const char* table, uint16_t our_port, uint16_t peer_port) {
   std::ifstream in(table);
   std::string line;
   std::getline(in, line);  // header
@@ -104,22 +110,52 @@ std::optional<uint32_t> find_owner_in(const char* table, uint16_t our_port, uint
       continue;
     if (local_port == peer_port && remote_port == our_port && is_loopback_hex(local_address) &&
         is_loopback_hex(remote_address))
-      return uid;
+      return PeerSocket{uid, inode};
   }
   return std::nullopt;
+}
+
+std::optional<PeerSocket> find_peer_socket(uint16_t local_port, uint16_t remote_port) {
+  // The kernel prints its socket table bucket by bucket without a snapshot: while many
+  // sockets come and go a line can be missed, so a socket not found is looked for again.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    if (attempt > 0) sleep_ms(25);
+    if (auto peer = find_peer_in("/proc/net/tcp", local_port, remote_port)) return peer;
+    if (auto peer = find_peer_in("/proc/net/tcp6", local_port, remote_port)) return peer;
+  }
+  return std::nullopt;
+}
+
+// True when one of this process's descriptors is the socket with this inode.
+bool own_descriptor_is_socket(const std::string& inode) {
+  DIR* dir = opendir("/proc/self/fd");
+  if (!dir) return false;
+  const std::string wanted = "socket:[" + inode + "]";
+  bool found = false;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    char target[64];
+    ssize_t n = readlinkat(dirfd(dir), entry->d_name, target, sizeof target);
+    if (n > 0 && std::string(target, static_cast<size_t>(n)) == wanted) {
+      found = true;
+      break;
+    }
+  }
+  closedir(dir);
+  return found;
 }
 
 }  // namespace
 
 std::optional<uint32_t> tcp_connection_owner(uint16_t local_port, uint16_t remote_port) {
-  // The kernel prints its socket table bucket by bucket without a snapshot: while many
-  // sockets come and go a line can be missed, so a socket not found is looked for again.
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    if (attempt > 0) sleep_ms(25);
-    if (auto uid = find_owner_in("/proc/net/tcp", local_port, remote_port)) return uid;
-    if (auto uid = find_owner_in("/proc/net/tcp6", local_port, remote_port)) return uid;
-  }
-  return std::nullopt;
+  auto peer = find_peer_socket(local_port, remote_port);
+  if (!peer) return std::nullopt;
+  return peer->uid;
+}
+
+bool tcp_peer_is_own_socket(uint16_t local_port, uint16_t remote_port) {
+  auto peer = find_peer_socket(local_port, remote_port);
+  return peer && own_descriptor_is_socket(peer->inode);
 }
 
 int open_descriptor_count() {

@@ -25,6 +25,10 @@ uint32_t current_user_id();
 // None when no such socket is found, or when no process holds it any more (the peer
 // closed it: the kernel lists such a socket with uid 0, which is not an owner).
 std::optional<uint32_t> tcp_connection_owner(uint16_t local_port, uint16_t remote_port);
+// True when the other end of one of our loopback TCP connections (ports as above) is a
+// socket of this very process: a connection the process made to itself. False when the
+// peer's socket cannot be found.
+bool tcp_peer_is_own_socket(uint16_t local_port, uint16_t remote_port);
 // Count of open file descriptors of this process.
 int open_descriptor_count();
 // Resident set size of a process in KiB (0 when unknown); pid 0 = this process.

@@ -93,3 +93,34 @@ TEST(TcpOwner, FindsThePeersSocketOfALoopbackConnection) {
 }
 
 }  // namespace
+
+namespace {
+
+// A connection this process made to itself is told apart from one of another process of
+// the same user.
+TEST(TcpOwner, KnowsAConnectionThisProcessMadeToItself) {
+  Socket listener = open_tcp_socket();
+  ASSERT_TRUE(bind_ipv4(listener, {kLoopbackAddress, 0}, true));
+  ASSERT_TRUE(listen_socket(listener, 1));
+  uint16_t server_port = local_endpoint(listener)->port;
+
+  Socket own = open_tcp_socket();
+  ASSERT_TRUE(connect_ipv4(own, {kLoopbackAddress, server_port}, 5000));
+  Socket accepted = accept_connection(listener, nullptr);
+  EXPECT_TRUE(tcp_peer_is_own_socket(server_port, peer_endpoint(accepted)->port));
+  close_socket(own);
+  close_socket(accepted);
+
+  std::string script = "import socket,time\ns=socket.create_connection(('127.0.0.1'," +
+                       std::to_string(server_port) + "))\ntime.sleep(30)\n";
+  auto child = spawn_process("/usr/bin/python3", {"-c", script}, {});
+  ASSERT_TRUE(child);
+  accepted = accept_connection(listener, nullptr);
+  EXPECT_FALSE(tcp_peer_is_own_socket(server_port, peer_endpoint(accepted)->port));
+  signal_process(*child, kSignalKill);
+  wait_process(*child, -1);
+  close_socket(accepted);
+  close_socket(listener);
+}
+
+}  // namespace
