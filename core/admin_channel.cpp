@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "core/admin_outbox.h"
 #include "core/listener.h"
 #include "core/logs.h"
 #include "core/server.h"
@@ -16,10 +17,16 @@
 namespace core {
 namespace {
 
+// How long the events of a stop (every session's end) may take to reach the Manager
+// before its connection is closed.
+constexpr int kStopFlushMs = 3000;
+
 struct AdminChannel {
-  // The admin-send lock: every write to the connection, and the connection's publication.
+  // The admin-send lock: the order of records in the outbox, and the connection's
+  // publication.
   std::mutex send_lock;
   platform::Socket connection = platform::kNoSocket;  // guarded by send_lock
+  AdminOutbox outbox;
   // Guards the listener's publication against close_admin_channel.
   std::mutex listener_lock;
   platform::Socket listener = platform::kNoSocket;
@@ -32,13 +39,12 @@ AdminChannel& channel() {
   return state;
 }
 
-// Sends one record; the caller holds the admin-send lock. Without a Manager the record
-// is dropped.
+// Queues one record for the Manager; the caller holds the admin-send lock. Without a
+// Manager the record is dropped.
 void send_record_locked(const shared::AdminEvent& event) {
   AdminChannel& ch = channel();
   if (ch.connection == platform::kNoSocket) return;
-  shared::AdminEventBytes bytes = shared::encode_event(event);
-  platform::send_all(ch.connection, bytes.data(), bytes.size());
+  ch.outbox.push(shared::encode_event(event));
 }
 
 // The numbers of a snapshot: atomics and fields fixed for the session's life.
@@ -175,11 +181,14 @@ platform::Socket accept_manager(platform::Socket listener) {
 
 // Publishes the connection and sends the snapshot of every live session, all under the
 // table lock and the admin-send lock so that no event of a session can come before its
-// snapshot.
-void start_manager_session(platform::Socket connection) {
+// snapshot. False when the connection cannot be served (no sender thread).
+bool start_manager_session(platform::Socket connection) {
   CoreState& state = core_state();
   std::lock_guard<std::mutex> table_guard(state.table.lock);
   std::lock_guard<std::mutex> send_guard(channel().send_lock);
+  constexpr size_t kSnapshotEvents = 3;
+  size_t snapshot_bytes = state.table.sessions.size() * kSnapshotEvents * shared::kAdminEventSize;
+  if (!channel().outbox.open(connection, snapshot_bytes)) return false;
   channel().connection = connection;
   for (Session* s : state.table.sessions) {
     send_record_locked(session_event(*s, shared::kEventConnected));
@@ -190,13 +199,16 @@ void start_manager_session(platform::Socket connection) {
     }
     send_record_locked(session_event(*s, state_type));
   }
+  return true;
 }
 
-void end_manager_session(platform::Socket connection) {
+// Forgets the connection; what is still queued may go out for flush_ms.
+void end_manager_session(platform::Socket connection, int flush_ms) {
   {
     std::lock_guard<std::mutex> guard(channel().send_lock);
     channel().connection = platform::kNoSocket;
   }
+  channel().outbox.close(flush_ms);
   platform::close_socket(connection);
 }
 
@@ -276,18 +288,26 @@ void run_admin_channel() {
     // The connection is published and the snapshot sent before the listener goes away,
     // so a Manager whose next connection attempt is refused knows that every later
     // event reaches it.
-    start_manager_session(connection);
+    if (!start_manager_session(connection)) {  // no thread to send with: try again later
+      forget_listener(listener);
+      platform::close_socket(connection);
+      if (channel_closed()) return;
+      channel().closed_event.wait_for(100);
+      continue;
+    }
     // A stop that came between accept and publication could not reach this connection.
     if (channel_closed()) platform::shutdown_both(connection);
     forget_listener(listener);
     bool stopped = serve_manager(connection);
-    end_manager_session(connection);
+    // After a stop the Manager still learns of every session's end.
+    end_manager_session(connection, stopped ? kStopFlushMs : 0);
     if (stopped) return;
   }
 }
 
 void close_admin_channel() {
   AdminChannel& ch = channel();
+  ch.outbox.drain(kStopFlushMs);  // the ends of the sessions the stop has just ended
   {
     std::lock_guard<std::mutex> guard(ch.listener_lock);
     ch.closed = true;
