@@ -291,6 +291,7 @@ bool handle_eprt(core::Session& s, const std::string& argument) {
     core::send_reply(s, "500 Syntax error, command unrecognized.\r\n");
     return true;
   }
+  if (!accept_data_target(s, *endpoint, "EPRT")) return true;
   core::abort_data_connection(s);
   s.data_address = *endpoint;
   core::send_reply(s, "200 EPRT command successful.\r\n");

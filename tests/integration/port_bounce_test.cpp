@@ -66,6 +66,11 @@ TEST_F(PortBounce, DataConnectionsNeverReachTheCoresOwnPorts) {
   expect_refused(site.admin_port(), "STOR captured");
   EXPECT_FALSE(site.exists("home/captured"));
   expect_refused(site.ftp_port(), "STOR captured");
+  // EPRT follows the same rule.
+  const std::string admin = std::to_string(site.admin_port());
+  EXPECT_EQ(alice.command("EPRT |1|127.0.0.1|" + admin + "|"),
+            "500 Illegal EPRT command (port " + admin + " is refused).\r\n");
+  EXPECT_EQ(alice.command("STOR captured", 10000), replies::kCantOpen);
 }
 
 TEST_F(PortBounce, PrivilegedPortsOfTheClientsOwnAddressAreRefused) {
