@@ -1,5 +1,5 @@
-// The PORT argument parser: h1,h2,h3,h4,p1,p2 against the client's own address, and the
-// rule on the port a data connection may go to.
+// The PORT and EPRT argument parsers (h1,h2,h3,h4,p1,p2 and |1|address|port|) against the
+// client's own address, and the rule on the port a data connection may go to.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -54,6 +54,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(exact->address == client);
     FUZZ_CHECK(exact->port == high * 256 + low);
     check_port_rule(exact->port, static_cast<uint16_t>(client));
+  }
+
+  // EPRT: whatever parses names a port of 1-65535 and an address of 1-45 characters; as a
+  // data connection target it is the client or nothing.
+  if (auto extended = fileservice::parse_eprt_argument(argument)) {
+    FUZZ_CHECK(extended->port >= 1);
+    FUZZ_CHECK(!extended->address.empty() && extended->address.size() <= 45);
+    auto target = fileservice::data_target(extended->address, extended->port, client_text, use_client_address);
+    if (target) FUZZ_CHECK(target->address == client && target->port == extended->port);
   }
   return 0;
 }
