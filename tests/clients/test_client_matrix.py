@@ -85,12 +85,25 @@ class Matrix:
 
     @classmethod
     def setUpClass(cls):
+        cls.files = {PLAIN: pattern(1000, 1), JAPANESE: pattern(200 * 1024 + 7, 2),
+                     FOLDER + "/" + INNER: pattern(4097, 3)}
+        # The port picked as free may be taken before the server binds it (by another
+        # test's connection on a busy machine): then a new site with new ports.
+        for attempt in range(3):
+            try:
+                cls.start_site()
+                return
+            except RuntimeError:
+                shutil.rmtree(cls.tmp, ignore_errors=True)
+                if attempt == 2:
+                    raise
+
+    @classmethod
+    def start_site(cls):
         base = os.environ.get("TEST_BINARY_DIR") or tempfile.gettempdir()
         cls.tmp = tempfile.mkdtemp(prefix="client-matrix-", dir=base)
         cls.root, cls.port, _ = ftpsite.make_site(cls.tmp, users={"demo": {}})
         cls.home = cls.root + "home/"
-        cls.files = {PLAIN: pattern(1000, 1), JAPANESE: pattern(200 * 1024 + 7, 2),
-                     FOLDER + "/" + INNER: pattern(4097, 3)}
         for name, data in cls.files.items():
             write(cls.home + name, data)
         os.utime(cls.home + PLAIN, (OLD_TIME, OLD_TIME))
