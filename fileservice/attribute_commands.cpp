@@ -6,6 +6,7 @@
 
 #include "core/admin_channel.h"
 #include "core/control.h"
+#include "fileservice/disk_access.h"
 #include "fileservice/paths.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -47,7 +48,7 @@ void refuse(core::Session& s, const char* format, const std::string& argument) {
   core::report(s, shared::kEventRefused, shared::format_bounded(kMessageMax, format, argument.c_str()));
 }
 
-// The mapped disk path of an entry whose attributes may change: inside the home directory,
+// The session path of an entry whose attributes may change: inside the home directory,
 // in a folder whose rules allow storing and overwriting, existing, and not the home folder
 // itself. Refusals are answered and reported here; none then.
 std::optional<std::string> writable_entry(core::Session& s, const std::string& client_path,
@@ -58,11 +59,11 @@ std::optional<std::string> writable_entry(core::Session& s, const std::string& c
                  check_permission(s, overwrite, core::kProhibitOverwrite);
   std::string mapped = map_virtual(path);
   std::string folder = mapped.back() == platform::kSeparator ? mapped : mapped + platform::kSeparator;
-  if (!allowed || folder == s.home_directory || !platform::file_info(mapped)) {
+  if (!allowed || folder == s.home_directory || !disk_info(s, path)) {
     refuse(s, refusal, client_path);
     return std::nullopt;
   }
-  return mapped;
+  return path;
 }
 
 bool site_chmod(core::Session& s, const std::string& argument) {
@@ -72,9 +73,9 @@ bool site_chmod(core::Session& s, const std::string& argument) {
     core::send_reply(s, kBadArgument);
     return true;
   }
-  std::optional<std::string> mapped = writable_entry(s, path, "[%s]の属性の変更を拒否しました。");
-  if (!mapped) return true;
-  if (!platform::set_file_mode(*mapped, *mode)) {
+  std::optional<std::string> entry = writable_entry(s, path, "[%s]の属性の変更を拒否しました。");
+  if (!entry) return true;
+  if (!disk_set_mode(s, *entry, *mode)) {
     core::send_reply(s, kNotTaken);
     return true;
   }
@@ -130,9 +131,9 @@ bool handle_mfmt(core::Session& s, const std::string& argument) {
     core::send_reply(s, kBadArgument);
     return true;
   }
-  std::optional<std::string> mapped = writable_entry(s, path, "[%s]の更新日時の変更を拒否しました。");
-  if (!mapped) return true;
-  if (!platform::set_modified_time(*mapped, *when)) {
+  std::optional<std::string> entry = writable_entry(s, path, "[%s]の更新日時の変更を拒否しました。");
+  if (!entry) return true;
+  if (!disk_set_modified_time(s, *entry, *when)) {
     core::send_reply(s, kNotTaken);
     return true;
   }

@@ -10,6 +10,7 @@
 #include "core/admin_channel.h"
 #include "core/control.h"
 #include "fileservice/credits.h"
+#include "fileservice/disk_access.h"
 #include "fileservice/listing.h"
 #include "fileservice/paths.h"
 #include "platform/clock.h"
@@ -60,15 +61,15 @@ bool ends_with_separator(const std::string& path) {
 
 // A name looked up as a directory search would: a name with a trailing separator
 // finds nothing.
-bool entry_exists(const std::string& path) {
-  return !ends_with_separator(path) && platform::path_exists(path);
+bool entry_exists(core::Session& s, const std::string& path) {
+  return !ends_with_separator(path) && disk_name_exists(s, path);
 }
 
 // A plain file whose owner may write it.
-bool deletable_file(const std::string& path) {
-  std::optional<platform::FileInfo> info = platform::file_info(path);
+bool deletable_file(core::Session& s, const std::string& path) {
+  std::optional<platform::FileInfo> info = disk_info(s, path);
   if (!info || info->is_directory || info->read_only) return false;
-  return platform::is_writable_file(path);
+  return disk_writable(s, path);
 }
 
 std::string without_last_component(const std::string& path) {
@@ -111,8 +112,9 @@ std::string resolve_entry(core::Session& s, const std::string& argument) {
 }
 
 // The folder itself, when the path ends with the separator (see resolve_entry).
-Lookup look_up_folder(const std::string& path, const std::string& argument, FoundEntry& found) {
-  std::optional<platform::FileInfo> info = platform::file_info(map_virtual(path));
+Lookup look_up_folder(core::Session& s, const std::string& path, const std::string& argument,
+                      FoundEntry& found) {
+  std::optional<platform::FileInfo> info = disk_info(s, path);
   if (!info || !info->is_directory) return Lookup::Missing;
   std::string name = argument;
   while (name.size() > 1 && name.back() == '/') name.pop_back();
@@ -121,15 +123,13 @@ Lookup look_up_folder(const std::string& path, const std::string& argument, Foun
 }
 
 Lookup look_up_entry(core::Session& s, const std::string& path, FoundEntry& found) {
-  std::string mapped = map_virtual(path);
   std::vector<platform::DirEntry> entries;
-  if (!platform::scan_directory(mapped, entries) || entries.empty()) return Lookup::Missing;
+  if (!disk_scan(s, path, entries) || entries.empty()) return Lookup::Missing;
   const platform::DirEntry& entry = entries.front();
   // The search may have matched a wildcard: the name found must stay inside as well.
   if (!really_inside(s, target_folder(path) + entry.name)) return Lookup::Refused;
   if (entry.hidden) return Lookup::HiddenOrLost;
-  std::optional<platform::FileInfo> info =
-      platform::file_info(target_folder(mapped) + entry.name);
+  std::optional<platform::FileInfo> info = disk_info(s, target_folder(path) + entry.name);
   if (!info) return Lookup::HiddenOrLost;
   found = FoundEntry{entry.name, *info};
   return Lookup::Found;
@@ -150,7 +150,7 @@ bool send_file_information(core::Session& s, const std::string& argument, InfoRe
     return true;
   }
   FoundEntry entry;
-  Lookup found = names_folder_by_dots(argument) ? look_up_folder(path, argument, entry)
+  Lookup found = names_folder_by_dots(argument) ? look_up_folder(s, path, argument, entry)
                                                 : look_up_entry(s, path, entry);
   if (found == Lookup::Found && subject == Subject::PlainFile && entry.info.is_directory)
     found = Lookup::Missing;
@@ -223,7 +223,7 @@ enum class Creation { Created, Refused, Exists, Failed };
 // One attempt of the folder creation loop.
 Creation create_one(core::Session& s, std::string& candidate) {
   if (!check_permission(s, candidate, core::kProhibitMakeDir)) return Creation::Refused;
-  switch (platform::make_directory(map_virtual(candidate))) {
+  switch (disk_make_folder(s, candidate)) {
     case platform::MakeDirResult::Created: return Creation::Created;
     case platform::MakeDirResult::AlreadyExists: return Creation::Exists;
     case platform::MakeDirResult::Failed: return Creation::Failed;
@@ -293,7 +293,7 @@ bool handle_rmd(core::Session& s, const std::string& argument) {
     return true;
   }
   if (!ends_with_separator(path)) path += platform::kSeparator;
-  if (!platform::remove_directory(map_virtual(path))) {
+  if (!disk_remove_folder(s, path)) {
     core::send_reply(s, kNotTaken);
     return true;
   }
@@ -310,16 +310,16 @@ bool handle_dele(core::Session& s, const std::string& argument) {
     return true;
   }
   std::string mapped = map_virtual(path);
-  if (!deletable_file(mapped)) {
+  if (!deletable_file(s, path)) {
     refuse(s, "[%s]の削除を拒否しました。", argument);
     return true;
   }
   core::write_field(s, &core::Session::transfer_path, mapped);
   double size = 0;
   if (s.capacity_limit != 0) {
-    if (auto info = platform::file_info(mapped)) size = static_cast<double>(info->size);
+    if (auto info = disk_info(s, path)) size = static_cast<double>(info->size);
   }
-  if (!platform::remove_file(mapped)) {
+  if (!disk_remove_file(s, path)) {
     core::send_reply(s, kLocalError);
     return true;
   }
@@ -337,7 +337,7 @@ bool handle_rnfr(core::Session& s, const std::string& argument) {
     return true;
   }
   core::write_field(s, &core::Session::transfer_path, path);
-  if (!entry_exists(map_virtual(path))) {
+  if (!entry_exists(s, path)) {
     core::write_field(s, &core::Session::transfer_path, std::string());
     refuse(s, "[%s]のリネームを拒否しました。", argument);
     return true;
@@ -359,12 +359,12 @@ bool handle_rnto(core::Session& s, const std::string& argument) {
   }
   std::string mapped_source = map_virtual(source);
   core::write_field(s, &core::Session::transfer_path, mapped_source);
-  if (!entry_exists(mapped_source)) {
+  if (!entry_exists(s, source)) {
     refuse(s, "[%s]のリネームを拒否しました。", argument);
     return true;
   }
   std::string mapped_new = map_virtual(new_name);
-  if (!platform::rename_no_replace(mapped_source, mapped_new)) {
+  if (!disk_rename(s, source, new_name)) {
     core::send_reply(s, kLocalError);
     return true;
   }

@@ -13,6 +13,7 @@
 #include "core/server.h"
 #include "fileservice/data_connection.h"
 #include "fileservice/data_worker.h"
+#include "fileservice/disk_access.h"
 #include "fileservice/machine_listing.h"
 #include "fileservice/paths.h"
 #include "fileservice/plugin_host.h"
@@ -122,8 +123,7 @@ std::string folder_of(const std::string& path) { return path.substr(0, path.rfin
 // A folder beyond the depth limit, or whose path no session path can hold, is queued as
 // cut: its name shows where the listing stopped.
 void queue_folder(ListingRun& run, std::string folder) {
-  std::string mapped = map_virtual(folder);
-  auto info = platform::file_info(mapped);
+  auto info = disk_info(run.s, folder);
   if (info && !run.seen.insert({info->device, info->inode}).second) return;
   if (!check_permission(run.s, folder, core::kProhibitList)) return;
   int depth = run.depth + 1;
@@ -136,7 +136,7 @@ std::string virtual_facts_line(ListingRun& run, const std::string& placed, const
   platform::FileInfo info;
   info.is_directory = true;
   info.modified = platform::unix_time_now();
-  if (auto real = platform::file_info(map_virtual(placed)); real && real->is_directory) info = *real;
+  if (auto real = disk_info(run.s, placed); real && real->is_directory) info = *real;
   return entry_facts(run.s, info, "dir", rule_lookup(run.s, folder_of(placed.substr(0, placed.size() - 1))),
                      rule_lookup(run.s, placed)) + name + "\r\n";
 }
@@ -171,10 +171,10 @@ bool send_virtual_folders(ListingRun& run, const std::string& folder) {
   }
 }
 
-bool send_real_entries(ListingRun& run, const std::string& folder, const std::string& mapped) {
-  bool whole_folder = !mapped.empty() && mapped.back() == '/';
+bool send_real_entries(ListingRun& run, const std::string& folder) {
+  bool whole_folder = !folder.empty() && folder.back() == '/';
   std::vector<platform::DirEntry> entries;
-  if (!platform::scan_directory(whole_folder ? mapped + "*.*" : mapped, entries)) return true;
+  if (!disk_scan(run.s, whole_folder ? folder + "*.*" : folder, entries)) return true;
   if (!entries.empty()) run.s.transfer_start_tick = platform::tick_ms();
   uint32_t rule = rule_lookup(run.s, folder_of(folder));
   int64_t now = platform::unix_time_now();
@@ -192,7 +192,9 @@ bool send_real_entries(ListingRun& run, const std::string& folder, const std::st
       line = fit_line(entry.name + "\r\n");
     } else {
       platform::LocalTime when = platform::local_time_of(entry.info.modified);
-      line = long_line(permission_text(entry.info.is_directory, entry.info.read_only, rule), entry.info.size, when,
+      std::string permissions = permission_text(entry.info.is_directory, entry.info.read_only, rule);
+      if (entry.info.is_link) permissions[0] = 'l';  // leads outside: shown as the link only
+      line = long_line(permissions, entry.info.size, when,
                        shows_time(entry.info.modified, now, when, now_local), entry.name);
     }
     if (!send_line(run, line)) return false;
@@ -201,8 +203,8 @@ bool send_real_entries(ListingRun& run, const std::string& folder, const std::st
 }
 
 // Lists one folder; false when the data connection failed.
-bool list_folder(ListingRun& run, const std::string& folder, const std::string& mapped) {
-  return send_virtual_folders(run, folder) && send_real_entries(run, folder, mapped);
+bool list_folder(ListingRun& run, const std::string& folder) {
+  return send_virtual_folders(run, folder) && send_real_entries(run, folder);
 }
 
 struct ListArgument {
@@ -271,7 +273,7 @@ bool handle_mlsd(core::Session& s, const std::string& argument) {
   std::optional<std::string> listed = listed_path(s, argument, argument);
   if (!listed) return true;
   if (listed->back() != '/') {
-    bool exists = platform::file_info(map_virtual(*listed)).has_value();
+    bool exists = disk_info(s, *listed).has_value();
     core::send_reply(s, exists ? "501 Not a directory.\r\n" : "550 Requested action not taken.\r\n");
     return true;
   }
@@ -308,8 +310,8 @@ bool send_folders(core::Session& s, std::string folder, uint64_t flags, std::str
   worker_reply(s, "150 Opening data connection.\r\n");
   size_t root_length = folder.size();
   mapped = map_virtual(folder);
-  if (auto info = platform::file_info(mapped); info && info->is_directory) run.seen.insert({info->device, info->inode});
-  bool sent = list_folder(run, folder, mapped);
+  if (auto info = disk_info(s, folder); info && info->is_directory) run.seen.insert({info->device, info->inode});
+  bool sent = list_folder(run, folder);
   for (size_t cursor = 0; sent && run.recursive && cursor < run.pending.size(); ++cursor) {
     const PendingFolder next = run.pending[cursor];
     folder = next.folder;
@@ -322,7 +324,7 @@ bool send_folders(core::Session& s, std::string folder, uint64_t flags, std::str
     core::write_field(s, &core::Session::transfer_path, folder);
     run.depth = next.depth;
     mapped = map_virtual(folder);
-    sent = sent && list_folder(run, folder, mapped);
+    sent = sent && list_folder(run, folder);
   }
   return sent && (run.outgoing.empty() || flush_lines(run));
 }

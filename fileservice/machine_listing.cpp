@@ -6,6 +6,7 @@
 
 #include "core/admin_channel.h"
 #include "core/control.h"
+#include "fileservice/disk_access.h"
 #include "fileservice/paths.h"
 #include "platform/clock.h"
 #include "shared/bounded_text.h"
@@ -131,7 +132,7 @@ bool handle_mlst(core::Session& s, const std::string& argument) {
     return true;
   }
   std::string mapped = map_virtual(path);
-  std::optional<platform::FileInfo> info = platform::file_info(mapped);
+  std::optional<platform::FileInfo> info = disk_info(s, path);
   std::string trimmed = mapped;
   while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
   std::string_view name = std::string_view(trimmed).substr(trimmed.rfind('/') + 1);

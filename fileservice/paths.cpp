@@ -5,9 +5,9 @@
 
 #include "core/server.h"
 #include "core/session_fault.h"
+#include "fileservice/disk_access.h"
 #include "platform/files.h"
 #include "platform/profile.h"
-#include "platform/real_path.h"
 #include "shared/bounded_text.h"
 
 namespace fileservice {
@@ -62,30 +62,6 @@ std::string virtual_value(const std::string& config, const char* key, int number
   return std::string(shared::cut_text(value, kVirtualValueMax));
 }
 
-// A real path lies in a real folder when it is the folder or below it.
-bool lies_in(const std::string& real, const std::string& folder) {
-  if (folder == "/") return true;
-  if (!starts_with(real, folder)) return false;
-  return real.size() == folder.size() || real[folder.size()] == '/';
-}
-
-std::string parent_of(const std::string& path) {
-  size_t slash = path.rfind(kSep);
-  if (slash == std::string::npos || slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-// The real path of the nearest existing name at or above path; none when that name
-// exists but does not resolve (a dangling or looping link).
-std::optional<std::string> nearest_real_path(std::string probe) {
-  while (probe.size() > 1 && probe.back() == kSep) probe.pop_back();
-  while (true) {
-    if (platform::name_exists_no_follow(probe)) return platform::real_path(probe);
-    if (probe.empty() || probe == "/") return std::nullopt;
-    probe = parent_of(probe);
-  }
-}
-
 bool rule_forbids(const core::Session& s, const std::string& folder, uint32_t operation) {
   std::optional<uint32_t> word = find_rule(s, folder);
   return word && (*word & operation) != 0;
@@ -125,8 +101,7 @@ std::string resolve_path(core::Session& s, const std::string& client_path, size_
   if (form == KeepForm::AsIs) return out;
   if (ends_with_separator(out, kSep, platform::is_lead_byte)) return out;
   std::string copy = map_virtual(out + kSep);
-  if (copy.size() > 1 && copy.back() == kSep) copy.pop_back();
-  if (copy.size() <= 1 || platform::is_directory(copy)) {
+  if (copy.size() <= 2 || disk_folder_exists(s, out + kSep)) {
     if (out.size() + 1 <= size - 1) out += kSep;
   }
   return out;
@@ -165,20 +140,7 @@ std::string map_virtual(const std::string& path, size_t size) {
   return map_virtual_pair(path, size).path;
 }
 
-bool really_inside(const core::Session& s, const std::string& path) {
-  VirtualMapping mapping = map_virtual_pair(path);
-  std::optional<std::string> real = nearest_real_path(mapping.path);
-  if (!real) return false;
-  std::vector<std::string> roots;
-  if (auto home = platform::real_path(home_of(s))) roots.push_back(*home);
-  if (mapping.pair >= 0) {
-    if (auto folder = platform::real_path(mapping.real_folder)) roots.push_back(*folder);
-  }
-  for (const std::string& root : roots) {
-    if (lies_in(*real, root)) return true;
-  }
-  return false;
-}
+bool really_inside(const core::Session& s, const std::string& path) { return disk_inside(s, path); }
 
 bool check_permission(core::Session& s, std::string& path, uint32_t operation) {
   if ((s.forbidden & operation) != 0) return false;
@@ -189,7 +151,7 @@ bool check_permission(core::Session& s, std::string& path, uint32_t operation) {
   std::string folder = target_folder(path);
   if (rule_forbids(s, folder, operation)) return false;
   std::string mapped_folder = map_virtual(folder);
-  if (operation != core::kProhibitMakeDir && !platform::path_exists(mapped_folder)) return false;
+  if (operation != core::kProhibitMakeDir && !disk_folder_exists(s, folder)) return false;
   if (!really_inside(s, path)) return false;
   if (rule_forbids(s, mapped_folder, operation)) return false;
   return true;

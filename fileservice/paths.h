@@ -26,9 +26,8 @@ std::string resolve_path(core::Session& s, const std::string& client_path, size_
                          KeepForm form);
 // Permission check for one operation bit; an empty path or one that begins with '-' is
 // replaced by the current directory (in path). Besides the textual confinement to the
-// home directory, the place the path really leads to on disk (symbolic links followed)
-// must lie inside the home directory or inside the real folder of the virtual folder the
-// path maps into.
+// home directory, the path must stay on disk inside the home directory or inside the real
+// folder of the virtual folder it maps into (really_inside).
 bool check_permission(core::Session& s, std::string& path, uint32_t operation);
 // The word of the first matching rule, or kNoRule.
 uint32_t rule_lookup(const core::Session& s, const std::string& path);
@@ -55,8 +54,9 @@ void convert_separators(std::string& path, char from, char to,
 // everything up to and including its last separator (lead-byte rule as above).
 std::string target_folder(const std::string& path, char separator = platform::kSeparator,
                           LeadByteTest is_lead = platform::is_lead_byte);
-// True when the path's real place on disk (the nearest existing name, links followed)
-// lies inside the home directory or the real folder of the virtual folder it maps into.
+// True when the path, as far as its names exist on disk, stays inside the folder it maps
+// into (the home directory or its virtual folder's real folder): links are followed only
+// while they stay inside.
 bool really_inside(const core::Session& s, const std::string& path);
 
 }  // namespace fileservice

@@ -17,6 +17,7 @@
 #include "fileservice/credits.h"
 #include "fileservice/data_connection.h"
 #include "fileservice/data_worker.h"
+#include "fileservice/disk_access.h"
 #include "fileservice/file_commands.h"
 #include "fileservice/paths.h"
 #include "fileservice/plugin_host.h"
@@ -75,12 +76,6 @@ void start_transfer(Session& s, shared::EventType type, const char* format,
   hand_to_worker(s, command);
 }
 
-// A folder opens for reading on this platform; a transfer wants a file.
-platform::File open_file_for_reading(const std::string& path) {
-  if (platform::is_directory(path)) return {};
-  return platform::File::open_read(path);
-}
-
 // The folder part of a STOR argument ("a/b/c.txt" gives "a/b/"), or "" when the
 // argument names no folder.
 std::string folder_of(const std::string& argument) {
@@ -103,7 +98,7 @@ bool handle_retr(Session& s, const std::string& argument) {
   set_transfer_path(s, path);
   std::string rule_path = path;
   bool charged = check_permission(s, rule_path, core::kFreeFolder);
-  platform::File file = open_file_for_reading(map_virtual(path));
+  platform::File file = disk_open_read(s, path);
   std::optional<uint64_t> size = file.is_open() ? file.size() : std::nullopt;
   if (!size) {
     refuse(s, kNotTaken, "ファイルが無いため、[%s]の読み込みを拒否しました。", argument);
@@ -130,8 +125,7 @@ bool handle_stor(Session& s, const std::string& argument) {
     refuse(s, kNotTaken, "[%s]への書き込みを拒否しました。", argument);
     return true;
   }
-  std::string mapped = map_virtual(path);
-  std::optional<platform::FileInfo> info = platform::file_info(mapped);
+  std::optional<platform::FileInfo> info = disk_info(s, path);
   uint64_t offset = s.restart_offset.load();
   if (info && !info->is_directory && info->size > offset) {
     std::string overwrite_path = path;
@@ -146,7 +140,7 @@ bool handle_stor(Session& s, const std::string& argument) {
     return true;
   }
   s.file_size = 0;
-  set_transfer_path(s, mapped);
+  set_transfer_path(s, path);
   start_transfer(s, shared::kEventUploadStarted, "ファイル[%s]の書き込みを開始します。", argument,
                  core::WorkerCommand::ReceiveFile);
   return true;
@@ -159,11 +153,10 @@ bool handle_appe(Session& s, const std::string& argument) {
     refuse(s, kNotTaken, "[%s]への追記を拒否しました。", argument);
     return true;
   }
-  std::string mapped = map_virtual(path);
-  std::optional<platform::FileInfo> info = platform::file_info(mapped);
+  std::optional<platform::FileInfo> info = disk_info(s, path);
   if (info && !info->is_directory) s.restart_offset = info->size;
   s.file_size = 0;
-  set_transfer_path(s, mapped);
+  set_transfer_path(s, path);
   start_transfer(s, shared::kEventUploadStarted, "ファイル[%s]の受信を開始します。", argument,
                  core::WorkerCommand::ReceiveFile);
   return true;
@@ -346,9 +339,10 @@ void run_download(Session& s) {
   std::string rule_path = path;
   bool charged = check_permission(s, rule_path, core::kFreeFolder);
   if (!open_data_connection(s)) return;
+  std::string source = path;
   path = map_virtual(path);
   set_transfer_path(s, path);
-  platform::File file = open_file_for_reading(path);
+  platform::File file = disk_open_read(s, source);
   if (!file.is_open()) {
     closing_reply(s, kNotTaken);
     return;
@@ -455,11 +449,12 @@ void run_upload(Session& s) {
   size_t piece = may_use_large_pieces(s, s.down_limit) ? kLargeReceivePiece : block;
   std::unique_ptr<char[]> buffer = allocate_buffer(s, piece);
   if (!buffer) return;
+  // STOR and APPE stored the session path; the mapped one is shown from here on.
+  std::string source = core::read_field(s, &Session::transfer_path);
+  std::string path = map_virtual(source);
+  set_transfer_path(s, path);
   if (!open_data_connection(s)) return;
-  // STOR and APPE stored the mapped path already; a second mapping could apply a
-  // second virtual folder.
-  std::string path = core::read_field(s, &Session::transfer_path);
-  platform::File file = platform::File::open_write(path);
+  platform::File file = disk_open_write(s, source);
   if (!file.is_open()) {
     closing_reply(s, kCannotOpen);
     return;

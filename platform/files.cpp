@@ -11,6 +11,8 @@
 namespace platform {
 namespace {
 
+}  // namespace
+
 FileInfo info_of(const struct stat& st) {
   FileInfo info;
   info.is_directory = S_ISDIR(st.st_mode);
@@ -19,8 +21,11 @@ FileInfo info_of(const struct stat& st) {
   info.modified = static_cast<int64_t>(st.st_mtim.tv_sec);
   info.device = static_cast<uint64_t>(st.st_dev);
   info.inode = static_cast<uint64_t>(st.st_ino);
+  info.is_link = S_ISLNK(st.st_mode);
   return info;
 }
+
+namespace {
 
 // '*' any run, '?' one byte, case-sensitive; iterative with one backtrack point.
 bool wildcard_match(std::string_view pattern, std::string_view name) {
@@ -43,13 +48,13 @@ bool wildcard_match(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
+}  // namespace
+
 // "*.*" is the classic "every name" pattern: it also matches names without a dot.
 bool name_matches(std::string_view pattern, std::string_view name) {
   if (pattern == "*.*") return true;
   return wildcard_match(pattern, name);
 }
-
-}  // namespace
 
 std::optional<FileInfo> file_info(const std::string& path) {
   struct stat st {};

@@ -16,6 +16,7 @@ struct FileInfo {
   int64_t modified = 0;      // last write, Unix seconds
   uint64_t device = 0;       // device and inode identify a folder (loop detection)
   uint64_t inode = 0;
+  bool is_link = false;      // a symbolic link described by itself, not by its target
 };
 
 // stat() following symbolic links; none when nothing of that name exists.
@@ -44,6 +45,8 @@ struct DirEntry {
 // "." and ".." are included when they match. Platform order. False when the folder
 // cannot be read.
 bool scan_directory(const std::string& pattern_path, std::vector<DirEntry>& out);
+// The name test of scan_directory.
+bool name_matches(std::string_view pattern, std::string_view name);
 
 // An open file. Move-only; closes itself.
 class File {

@@ -2,10 +2,12 @@
 // devices, very deep folder chains, and folders swapped for links while the server works.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "platform/files.h"
 #include "platform/socket.h"
@@ -109,6 +111,69 @@ TEST(DeepTrees, RecursiveListingsStopAtTheLimitAndShowTheCut) {
     EXPECT_NE(data->find(too_long), std::string::npos) << command;
   }
   EXPECT_EQ(client.command("NOOP").substr(0, 3), "200");
+}
+
+// Links that stay inside the home work; a link that leads outside is listed as itself;
+// and a folder swapped for such a link again and again while RETR, STOR and LIST run
+// never lets one of them read, write or list outside.
+TEST(SymbolicLinks, NeverLeadOutsideEvenWhenSwappedDuringCommands) {
+  Site site{"links"};
+  std::string home = site.home();
+  site.write_file("outside/f.txt", "OUTSIDE");
+  site.write_file("outside/outside-only.txt", "x");
+  site.write_file("home/real/f.txt", "inside");
+  fs::create_directory_symlink("real", home + "rel-link");
+  fs::create_directory_symlink(home + "real", home + "abs-link");
+  fs::create_directory_symlink(site.path("outside"), home + "out-link");
+  fs::create_directory(home + "sw");
+  site.write_file("home/sw/f.txt", "inside");
+  fs::create_directory_symlink(site.path("outside"), home + "lk");
+  site.add_user("alice");
+  Server server(site);
+  FtpClient client;
+  ASSERT_TRUE(client.connect(site.ftp_port()));
+  ASSERT_TRUE(client.login("alice", "alice"));
+  for (const char* folder : {"rel-link", "abs-link"}) {
+    EXPECT_EQ(client.download(std::string("RETR ") + folder + "/f.txt"), "inside") << folder;
+    EXPECT_TRUE(client.upload(std::string("STOR ") + folder + "/up.txt", "up")) << folder;
+    EXPECT_EQ(client.download(std::string("NLST ") + folder + "/up.txt"), "up.txt\r\n");
+  }
+  auto listing = client.download("LIST -R");
+  ASSERT_TRUE(listing);
+  EXPECT_NE(listing->find("lrwxrw-rw- "), std::string::npos) << *listing;
+  EXPECT_NE(listing->find(" out-link\r\n"), std::string::npos) << *listing;
+  EXPECT_EQ(listing->find("outside-only"), std::string::npos) << *listing;
+  EXPECT_EQ(client.passive_data("STOR out-link/up.txt", nullptr), platform::kNoSocket);
+
+  // sw and lk trade places: a real folder one moment, a link to outside/ the next.
+  std::atomic<bool> stop{false};
+  std::atomic<int> swaps{0};
+  std::thread swapper([&] {
+    std::error_code ec;
+    while (!stop.load() || swaps.load() < 1000) {
+      fs::rename(home + "sw", home + "tmp", ec);
+      fs::rename(home + "lk", home + "sw", ec);
+      fs::rename(home + "tmp", home + "lk", ec);
+      ++swaps;
+    }
+  });
+  for (int round = 0; round < 300; ++round) {
+    auto got = client.download("RETR sw/f.txt");
+    if (got) EXPECT_EQ(*got, "inside");
+    client.upload("STOR sw/up" + std::to_string(round) + ".txt", "up");
+    auto names = client.download("NLST sw/");
+    if (names) EXPECT_EQ(names->find("outside-only"), std::string::npos) << *names;
+  }
+  stop = true;
+  swapper.join();
+  EXPECT_GE(swaps.load(), 1000);
+  EXPECT_EQ(site.read_file("outside/f.txt"), "OUTSIDE");
+  size_t outside_names = 0;
+  for (const auto& entry : fs::directory_iterator(site.path("outside"))) {
+    ++outside_names;
+    EXPECT_EQ(entry.path().filename().string().rfind("up", 0), std::string::npos);
+  }
+  EXPECT_EQ(outside_names, 2u);
 }
 
 }  // namespace
