@@ -169,11 +169,11 @@ bool load_account(Session& s) {
   if (!is_regular_file(path)) return false;
 
   s.user_file = path;
-  const shared::IniFile account(path);
+  const shared::IniFile account = shared::IniFile::read_once(path);
   bool saved_credit = false;
   read_account_keys(s, account, saved_credit);
 
-  const shared::IniFile settings(choose_settings_file(s, account));
+  const shared::IniFile settings = shared::IniFile::read_once(choose_settings_file(s, account));
   if (!saved_credit || settings.get_int(kSection, "SaveCredit", 0) == 0) {
     s.credit = static_cast<double>(static_cast<uint32_t>(settings.get_int(kSection, "Credit", 0)));
   }

@@ -131,7 +131,7 @@ int read_admin_port(const std::string& config_file) {
 }
 
 bool refused_by_list(const std::string& config_file, const std::string& subject) {
-  const auto content = platform::read_whole_file(folder_of(config_file) + "RefuseIP.txt");
+  const auto content = platform::read_whole_file_cached(folder_of(config_file) + "RefuseIP.txt");
   if (!content) return false;
   for (const std::string& pattern : refuse_patterns(*content)) {
     if (shared::pattern_match(pattern, subject)) return true;

@@ -100,7 +100,7 @@ std::string variable_value(Session& s, const std::string& name) {
 
 std::string build_slot(Slot slot, const std::string& ini_file, size_t buffer_size) {
   const SlotInfo info = slot_info(slot);
-  const shared::IniFile ini(ini_file);
+  const shared::IniFile ini = shared::IniFile::read_once(ini_file);
   if (ini.get_int("UserInfo", info.switch_key, 0) == 0) return cut(info.default_text, buffer_size);
 
   const std::string prefix = std::to_string(info.reply_code) + "-";

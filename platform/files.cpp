@@ -2,6 +2,9 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <ctime>
+#include <map>
+#include <mutex>
 #include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
@@ -237,6 +240,66 @@ std::optional<std::string> read_whole_file(const std::string& path) {
     if (n < 0) return std::nullopt;
     if (n == 0) break;
     content.append(buffer, static_cast<size_t>(n));
+  }
+  return content;
+}
+
+namespace {
+
+struct FileStamp {
+  int64_t modified_ns = 0;
+  int64_t changed_ns = 0;
+  uint64_t size = 0;
+  uint64_t inode = 0;
+  uint64_t device = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+struct CachedFile {
+  FileStamp stamp;
+  int64_t read_at_ns = 0;
+  std::string content;
+};
+
+constexpr int64_t kRacyMarginNs = 2'000'000'000;
+constexpr size_t kCachedFilesMax = 64;
+
+int64_t nanoseconds(const timespec& t) {
+  return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+std::optional<FileStamp> stamp_of(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return FileStamp{nanoseconds(st.st_mtim), nanoseconds(st.st_ctim),
+                   static_cast<uint64_t>(st.st_size), static_cast<uint64_t>(st.st_ino),
+                   static_cast<uint64_t>(st.st_dev)};
+}
+
+std::mutex cached_files_lock;
+std::map<std::string, CachedFile> cached_files;
+
+}  // namespace
+
+std::optional<std::string> read_whole_file_cached(const std::string& path) {
+  std::optional<FileStamp> before = stamp_of(path);
+  if (!before) return std::nullopt;
+  {
+    std::lock_guard<std::mutex> guard(cached_files_lock);
+    auto found = cached_files.find(path);
+    if (found != cached_files.end() && found->second.stamp == *before &&
+        found->second.read_at_ns - before->modified_ns > kRacyMarginNs) {
+      return found->second.content;
+    }
+  }
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::optional<std::string> content = read_whole_file(path);
+  std::optional<FileStamp> after = stamp_of(path);
+  if (content && after && *after == *before) {
+    std::lock_guard<std::mutex> guard(cached_files_lock);
+    if (cached_files.size() >= kCachedFilesMax) cached_files.clear();
+    cached_files[path] = CachedFile{*before, nanoseconds(now), *content};
   }
   return content;
 }

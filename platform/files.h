@@ -85,6 +85,11 @@ bool make_fifo(const std::string& path);
 bool append_to_file(const std::string& path, std::string_view text);
 // Whole-file helpers for configuration files.
 std::optional<std::string> read_whole_file(const std::string& path);
+// The same for small files read again and again (lists checked at every connection):
+// served from a cache while the file's modification and change times (nanoseconds), size
+// and identity stay the same; a file changed within two seconds of its reading is read
+// again, since a coarse clock could stamp a second change alike.
+std::optional<std::string> read_whole_file_cached(const std::string& path);
 // Writes a temporary file in the same folder, flushes it to disk and renames it over path,
 // so readers see the old or the new content, never a mix. False on any failure (path is
 // then unchanged).

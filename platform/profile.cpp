@@ -380,6 +380,20 @@ bool profile_has_key(const std::string& file, std::string_view section, std::str
   return find_value(*parsed, section, key) != nullptr;
 }
 
+struct ProfileSnapshot::Content {
+  std::shared_ptr<const Parsed> parsed;
+};
+
+ProfileSnapshot::ProfileSnapshot(const std::string& file)
+    : content_(std::make_shared<const Content>(Content{load(file)})) {}
+
+std::optional<std::string> ProfileSnapshot::value(std::string_view section,
+                                                  std::string_view key) const {
+  const std::string* found = find_value(*content_->parsed, section, key);
+  if (found == nullptr) return std::nullopt;
+  return *found;
+}
+
 bool profile_write_string(const std::string& file, std::string_view section,
                           std::string_view key, std::optional<std::string_view> value) {
   if (!safe_section(section) || !safe_key(key) || (value && !safe_text(*value))) return false;

@@ -8,6 +8,7 @@
 // lock and replaces the file atomically, so concurrent writers never lose a key. Reads of
 // an unchanged file are served from a cache checked by modification time and size.
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,18 @@ std::string profile_read_string(const std::string& file, std::string_view sectio
 int profile_read_int(const std::string& file, std::string_view section, std::string_view key,
                      int fallback);
 bool profile_has_key(const std::string& file, std::string_view section, std::string_view key);
+// A settings file as read once: every read answers from that one reading, so that many
+// keys cost one check of the file instead of one each. Copies share the reading.
+class ProfileSnapshot {
+ public:
+  explicit ProfileSnapshot(const std::string& file);
+  std::optional<std::string> value(std::string_view section, std::string_view key) const;
+
+ private:
+  struct Content;
+  std::shared_ptr<const Content> content_;
+};
+
 // value none deletes the key. False when the file cannot be written.
 bool profile_write_string(const std::string& file, std::string_view section,
                           std::string_view key, std::optional<std::string_view> value);

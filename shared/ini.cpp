@@ -6,18 +6,35 @@
 
 namespace shared {
 
+IniFile IniFile::read_once(std::string path) {
+  IniFile file(std::move(path));
+  file.snapshot_ = std::make_shared<const platform::ProfileSnapshot>(file.path_);
+  return file;
+}
+
+std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const {
+  return snapshot_->value(section, key);
+}
+
 std::string IniFile::get(std::string_view section, std::string_view key,
                          std::string_view fallback, size_t max_chars) const {
-  std::string value = platform::profile_read_string(path_, section, key, fallback);
-  return std::string(cut_text(value, max_chars));
+  if (!snapshot_) {
+    std::string text = platform::profile_read_string(path_, section, key, fallback);
+    return std::string(cut_text(text, max_chars));
+  }
+  std::optional<std::string> found = value(section, key);
+  return std::string(cut_text(found ? *found : std::string(fallback), max_chars));
 }
 
 int IniFile::get_int(std::string_view section, std::string_view key, int fallback) const {
-  return platform::profile_read_int(path_, section, key, fallback);
+  if (!snapshot_) return platform::profile_read_int(path_, section, key, fallback);
+  std::optional<std::string> found = value(section, key);
+  return found ? platform::parse_profile_int(*found, fallback) : fallback;
 }
 
 bool IniFile::has(std::string_view section, std::string_view key) const {
-  return platform::profile_has_key(path_, section, key);
+  if (!snapshot_) return platform::profile_has_key(path_, section, key);
+  return value(section, key).has_value();
 }
 
 bool IniFile::set(std::string_view section, std::string_view key, std::string_view value) const {

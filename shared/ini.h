@@ -1,14 +1,22 @@
 // The settings-file wrapper both programs use: one object per file path.
 #pragma once
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+
+namespace platform {
+class ProfileSnapshot;
+}
 
 namespace shared {
 
 class IniFile {
  public:
   explicit IniFile(std::string path) : path_(std::move(path)) {}
+  // Reads answer from the file as it is now, read once (for many keys at a time); writes
+  // still go to the file.
+  static IniFile read_once(std::string path);
   const std::string& path() const { return path_; }
 
   // Reads a string of at most max_chars characters (longer values are cut).
@@ -21,7 +29,11 @@ class IniFile {
   bool remove(std::string_view section, std::string_view key) const;
 
  private:
+  // A key of the snapshot (only when there is one).
+  std::optional<std::string> value(std::string_view section, std::string_view key) const;
+
   std::string path_;
+  std::shared_ptr<const platform::ProfileSnapshot> snapshot_;
 };
 
 }  // namespace shared

@@ -181,3 +181,32 @@ TEST(WholeFiles, AppendCreatesAndAppends) {
 }
 
 }  // namespace
+
+namespace {
+
+// A cached read serves an unchanged file and sees every change: a rewrite of the same
+// size under an old time stamp, a file written just now, a removed file.
+TEST(WholeFiles, CachedReadSeesEveryChange) {
+  unit::TempDir dir("cached");
+  const std::string f = dir / "RefuseIP.txt";
+  EXPECT_FALSE(platform::read_whole_file_cached(f));
+  ASSERT_TRUE(platform::write_file_atomically(f, "10.0.0.1\n"));
+  ASSERT_TRUE(platform::set_modified_time(f, 1700000000));
+  EXPECT_EQ(platform::read_whole_file_cached(f), std::optional<std::string>("10.0.0.1\n"));
+  EXPECT_EQ(platform::read_whole_file_cached(f), std::optional<std::string>("10.0.0.1\n"));
+  ASSERT_TRUE(platform::write_file_atomically(f, "10.0.0.2\n"));
+  ASSERT_TRUE(platform::set_modified_time(f, 1700000000));
+  EXPECT_EQ(platform::read_whole_file_cached(f), std::optional<std::string>("10.0.0.2\n"));
+  for (int i = 0; i < 20; ++i) {  // same size, same second: only the margin tells
+    std::string content = "10.0.0." + std::to_string(10 + i) + "\n";
+    platform::File out = platform::File::open_write(f);
+    ASSERT_TRUE(out.is_open() && out.truncate_at(0));
+    ASSERT_EQ(out.write_all(content.data(), content.size()), content.size());
+    out.close();
+    ASSERT_EQ(platform::read_whole_file_cached(f), std::optional<std::string>(content));
+  }
+  ASSERT_TRUE(platform::remove_file(f));
+  EXPECT_FALSE(platform::read_whole_file_cached(f));
+}
+
+}  // namespace

@@ -45,3 +45,31 @@ TEST(IniFile, RemoveDeletesTheKey) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file read once answers every key from that reading, as the file-backed reader would
+// have answered then; later changes reach a new reading only.
+TEST(IniFile, ReadOnceAnswersFromOneReading) {
+  unit::TempDir dir("ini");
+  const std::string path = dir / "a.usr";
+  ASSERT_TRUE(platform::write_file_atomically(
+      path, "[UserInfo]\r\nPassWord = \"secret\"\r\nCredit=12abc\r\nLong=abcdef\r\n"));
+  const shared::IniFile once = shared::IniFile::read_once(path);
+  const shared::IniFile live(path);
+  for (const shared::IniFile* ini : {&once, &live}) {
+    EXPECT_EQ(ini->get("userinfo", "password"), "secret");
+    EXPECT_EQ(ini->get_int("UserInfo", "Credit", 7), 12);
+    EXPECT_EQ(ini->get_int("UserInfo", "Missing", 7), 7);
+    EXPECT_EQ(ini->get("UserInfo", "Long", "", 3), "abc");
+    EXPECT_EQ(ini->get("UserInfo", "Missing", "none"), "none");
+    EXPECT_TRUE(ini->has("UserInfo", "Credit"));
+    EXPECT_FALSE(ini->has("Other", "Credit"));
+  }
+  ASSERT_TRUE(live.set("UserInfo", "Credit", "99"));
+  EXPECT_EQ(once.get_int("UserInfo", "Credit", 7), 12);
+  EXPECT_EQ(shared::IniFile::read_once(path).get_int("UserInfo", "Credit", 7), 99);
+  EXPECT_FALSE(shared::IniFile::read_once(dir / "missing.ini").has("UserInfo", "Credit"));
+}
+
+}  // namespace
