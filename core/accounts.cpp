@@ -1,6 +1,8 @@
 #include "core/accounts.h"
 
 #include <charconv>
+#include <optional>
+#include <vector>
 #include <cmath>
 #include <random>
 
@@ -189,24 +191,35 @@ bool load_account(Session& s) {
   return true;
 }
 
-void create_account(Session& s) {
+bool create_account(Session& s) {
   const std::string name = read_field(s, &Session::user_name);
-  if (!acceptable_user_name(name)) return;
+  if (!acceptable_user_name(name)) return false;
   const std::string group =
       shared::IniFile(core_state().paths.config_file).get("UnKnownID", "Group", "", kGroupText);
-  const shared::IniFile account(account_path(name));
-  account.set(kSection, "Name", name);
-  account.set(kSection, "PassWord", read_field(s, &Session::password));
-  account.set(kSection, "UseGroup", "1");
-  account.set(kSection, "Group", group);
   const std::string email = read_field(s, &Session::email);
-  if (email.empty()) {
-    account.remove(kSection, "Email");
-  } else {
-    account.set(kSection, "Email", email);
+  std::optional<std::string> email_value;
+  if (!email.empty()) email_value = email;
+  // One write: the file never exists without the password it was created with.
+  const std::vector<platform::ProfileChange> keys = {
+      {"Name", name},
+      {"PassWord", read_field(s, &Session::password)},
+      {"UseGroup", "1"},
+      {"Group", group},
+      {"Email", email_value},
+      {"LastConnect", today_text()},
+  };
+  if (!platform::profile_write_strings(account_path(name), kSection, keys)) return false;
+  return load_account(s);
+}
+
+bool storable_account_text(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return false;
   }
-  account.set(kSection, "LastConnect", today_text());
-  load_account(s);
+  if (text.front() == ' ' || text.back() == ' ') return false;
+  return !(text.size() >= 2 && text.front() == '"' && text.back() == '"');
 }
 
 void save_at_logout(Session& s) {

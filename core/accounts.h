@@ -1,6 +1,7 @@
 // Account (.usr) and group (.grp) files in the user folder.
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "core/session.h"
 
@@ -8,9 +9,13 @@ namespace core {
 
 // Loads the account named by the session's user name; false when it has no file.
 bool load_account(Session& s);
-// Writes a new account file from the session's user name, password and e-mail, then
-// loads it.
-void create_account(Session& s);
+// Writes a new account file from the session's user name, password and e-mail in one
+// replacement of the file, then loads it. False (and no file) when it cannot be written.
+bool create_account(Session& s);
+// True when a password or address can be stored in an account file and read back
+// unchanged: not empty, no control bytes, no blank at either end, not wrapped in double
+// quotes.
+bool storable_account_text(std::string_view text);
 // Writes credit, last-connect date and e-mail back into the account file.
 void save_at_logout(Session& s);
 // Eight random letters, upper or lower case.

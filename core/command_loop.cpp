@@ -26,7 +26,7 @@ void run_command_loop(Session& s) {
   while (read_line(s, line) == ReadResult::Read) {
     SplitLine parts = split_line(line);
     int number = lookup_command(parts.word);
-    std::string as_read(line, std::strcspn(line, "\r"));
+    std::string as_read(line, std::strcspn(line, "\r\n"));
     int answer = fileservice::plugin_message(s, fileservice::kMessageCommand, number,
                                              as_read.c_str());
     if (answer == 1 || answer == 2) {

@@ -26,6 +26,24 @@ int resolve_ftp_port(int configured) {
   return listed != 0 ? listed : kDefaultPort;
 }
 
+// Negative values mean the default; 0 turns a limit off.
+int non_negative(const shared::IniFile& ini, const char* key, int fallback) {
+  const int value = ini.get_int("System", key, fallback);
+  return value < 0 ? fallback : value;
+}
+
+void read_login_limits(const shared::IniFile& ini, ServerConfig& c) {
+  constexpr int kMaxDelayMs = 60000;
+  constexpr int kMaxLockMinutes = 7 * 24 * 60;
+  c.login_fail_delay_ms = std::min(non_negative(ini, "LoginFailDelay", 1000), kMaxDelayMs);
+  c.login_fail_limit = non_negative(ini, "LoginFailLimit", 10);
+  c.login_lock_seconds = std::min(non_negative(ini, "LoginLockMinutes", 10), kMaxLockMinutes) * 60;
+  // The lock in seconds, for locks shorter than a minute; it replaces LoginLockMinutes.
+  const int lock_seconds = ini.get_int("System", "LoginLockSeconds", 0);
+  if (lock_seconds > 0) c.login_lock_seconds = std::min(lock_seconds, kMaxLockMinutes * 60);
+  c.login_timeout_seconds = non_negative(ini, "LoginTimeout", 60);
+}
+
 void read_system_section(const shared::IniFile& ini, ServerConfig& c) {
   c.sys_ini_version = ini.get_int("System", "SysIniVer", 100);
   c.port = resolve_ftp_port(ini.get_int("System", "Port", kDefaultPort));
@@ -43,6 +61,7 @@ void read_system_section(const shared::IniFile& ini, ServerConfig& c) {
   c.save_user_minutes = ini.get_int("System", "SaveUsrMin", 0);
   c.ras_connect = ini.get_int("System", "RASConnect", 0);
   c.global_ip_url = ini.get("System", "GlobalIpUrl", "");
+  read_login_limits(ini, c);
 }
 
 void read_log_section(const shared::IniFile& ini, ServerConfig& c) {

@@ -30,6 +30,11 @@ struct ServerConfig {
   int save_user_minutes = 0;
   int ras_connect = 0;
   std::string global_ip_url;  // "" = no lookup
+  // Password guessing and slots held before login.
+  int login_fail_delay_ms = 1000;  // LoginFailDelay: a wrong password is answered after it
+  int login_fail_limit = 10;       // LoginFailLimit: wrong passwords that lock an address
+  int login_lock_seconds = 600;    // LoginLockMinutes, or LoginLockSeconds when set
+  int login_timeout_seconds = 60;  // LoginTimeout: 0 = no limit
   // [Log]
   int log_all_commands = 0;
   int log_all_comments = 1;

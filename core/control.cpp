@@ -73,15 +73,18 @@ ReadResult read_line(Session& s, char (&buffer)[kLineBufferSize]) {
   return ReadResult::Read;
 }
 
+// A line ends at CR LF or at a bare LF, alike for every command: no command word or
+// argument (a password, a path) ever holds the line's end.
 SplitLine split_line(std::string_view line) {
+  auto line_end = [](char c) { return c == '\r' || c == '\n'; };
   SplitLine parts;
   size_t i = 0;
-  while (i < line.size() && parts.word.size() < kWordMax && line[i] != '\r' && line[i] != ' ') {
+  while (i < line.size() && parts.word.size() < kWordMax && !line_end(line[i]) && line[i] != ' ') {
     parts.word.push_back(line[i++]);
   }
-  if (i >= line.size() || line[i] == '\r') return parts;
+  if (i >= line.size() || line_end(line[i])) return parts;
   ++i;  // the blank, or the first character past an over-long word
-  while (i < line.size() && parts.argument.size() < kArgumentMax && line[i] != '\r') {
+  while (i < line.size() && parts.argument.size() < kArgumentMax && !line_end(line[i])) {
     parts.argument.push_back(line[i++]);
   }
   return parts;

@@ -55,7 +55,9 @@ void watchdog_pass(uint32_t now) {
     }
     if (s->closing) continue;
     if (idle_expired(now, s->last_activity_tick, s->idle_minutes) ||
-        connect_expired(now, s->connect_tick, s->connect_minutes)) {
+        connect_expired(now, s->connect_tick, s->connect_minutes) ||
+        (s->login_state != kLoggedIn &&
+         login_expired(now, s->connect_tick, state.config.login_timeout_seconds))) {
       kick_session(*s);
     }
   }
@@ -78,6 +80,7 @@ void shut_down_all_sessions() {
   CoreState& state = core_state();
   std::lock_guard<std::mutex> guard(state.table.lock);
   for (Session* s : state.table.sessions) {
+    s->ending.set();
     shutdown_session_socket(*s, SessionSocket::PassiveListen);
     shutdown_session_socket(*s, SessionSocket::Data);
     shutdown_session_socket(*s, SessionSocket::Control);
@@ -203,6 +206,7 @@ void stop_server() {
 
 void kick_session(Session& s) {
   if (s.closing.exchange(1) != 0) return;
+  s.ending.set();
   shutdown_session_socket(s, SessionSocket::PassiveListen);
   shutdown_session_socket(s, SessionSocket::Data);
   shutdown_session_socket(s, SessionSocket::Control);
@@ -228,6 +232,12 @@ bool connect_expired(uint32_t now, uint32_t connect_tick, int connect_minutes) {
   if (connect_minutes <= 0) return false;
   uint32_t connected = now - connect_tick;
   return connected > static_cast<uint64_t>(connect_minutes) * kMinuteMs;
+}
+
+bool login_expired(uint32_t now, uint32_t connect_tick, int timeout_seconds) {
+  if (timeout_seconds <= 0) return false;
+  uint32_t connected = now - connect_tick;
+  return connected > static_cast<uint64_t>(timeout_seconds) * 1000;
 }
 
 uint32_t transfer_rate_bps(uint32_t now, uint32_t start_tick, uint32_t transferred) {

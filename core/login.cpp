@@ -3,9 +3,11 @@
 #include "core/accounts.h"
 #include "core/admin_channel.h"
 #include "core/control.h"
+#include "core/login_guard.h"
 #include "core/messages.h"
 #include "core/server.h"
 #include "fileservice/plugin_host.h"
+#include "platform/clock.h"
 #include "shared/bounded_text.h"
 #include "shared/pattern.h"
 
@@ -44,6 +46,31 @@ bool refuse_unknown_id(Session& s, const std::string& name) {
   send_reply(s, kUnknownIdRefused);
   report(s, shared::kEventRefused, fill("登録されていないID[%s]の接続を拒否しました。", name));
   return false;
+}
+
+// An address locked out for too many wrong passwords is refused before anything else.
+bool refuse_locked_address(Session& s) {
+  const std::string address = read_field(s, &Session::address_text);
+  if (!address_locked(address, configured_lock_rules(), platform::tick_ms())) return false;
+  report(s, shared::kEventRefused,
+         fill("ログインの失敗が多いため、ホスト[%s]を拒否しました。", read_field(s, &Session::host_text)));
+  send_reply(s, "421 Too many login failures. Try again later.\r\n");
+  return true;
+}
+
+// A wrong password counts against the address and is answered only after the delay
+// (LoginFailDelay); a kick or the stop cuts the delay short.
+void delay_wrong_password(Session& s) {
+  const ServerConfig& config = core_state().config;
+  const std::string address = read_field(s, &Session::address_text);
+  if (count_login_failure(address, configured_lock_rules(), platform::tick_ms())) {
+    report(s, shared::kEventRefused,
+           shared::format_bounded(kMessageBufferSize,
+                                  "ホスト[%s]のログイン失敗が%d回に達したため、%d秒間拒否します。",
+                                  read_field(s, &Session::host_text).c_str(),
+                                  config.login_fail_limit, config.login_lock_seconds));
+  }
+  if (config.login_fail_delay_ms > 0) s.ending.wait_for(config.login_fail_delay_ms);
 }
 
 bool any_pattern_matches(const std::vector<std::string>& patterns, const std::string& subject) {
@@ -113,6 +140,11 @@ bool account_appeared(Session& s) {
 }
 
 bool pass_mail_password(Session& s, const std::string& address) {
+  // The address goes into the account file and the mail's headers: it must be one line
+  // that the file gives back unchanged (an empty one lacks its at sign, below).
+  if (!address.empty() && !storable_account_text(address)) {
+    return refuse_unknown_id(s, read_field(s, &Session::user_name));
+  }
   if (refused_by_list(core_state().paths.config_file, address)) {
     send_reply(s, fill("530 Can't accept your Email Address [%s]\r\n", address));
     report(s, shared::kEventRefused, fill(kEmailRefused, address));
@@ -127,7 +159,7 @@ bool pass_mail_password(Session& s, const std::string& address) {
   if (account_appeared(s)) return refuse_unknown_id(s, name);
   write_field(s, &Session::email, address);
   write_field(s, &Session::password, generate_password());
-  create_account(s);
+  if (!create_account(s)) return refuse_unknown_id(s, name);
   report(s, shared::kEventAccountMailed,
          fill("ユーザー[%s]のアカウント作成完了、メール[%s]に情報を送信中", name, address));
   send_reply(s, fill("421 Now Sending mail with password.Please Check Mail(%s)\r\n", address));
@@ -136,9 +168,11 @@ bool pass_mail_password(Session& s, const std::string& address) {
 
 bool pass_make_account(Session& s, const std::string& password) {
   const std::string name = read_field(s, &Session::user_name);
-  if (account_appeared(s)) return refuse_unknown_id(s, name);
+  // The account must hold exactly the password given: none, or one the file would
+  // change, makes no account.
+  if (!storable_account_text(password) || account_appeared(s)) return refuse_unknown_id(s, name);
   write_field(s, &Session::password, password);
-  create_account(s);
+  if (!create_account(s)) return refuse_unknown_id(s, name);
   report(s, shared::kEventAccountCreated, fill("ユーザー[%s]のアカウントを作成しました。", name));
   return login_success(s);
 }
@@ -156,6 +190,7 @@ bool pass_email(Session& s, const std::string& address) {
 bool pass_password(Session& s, const std::string& password) {
   if (password != read_field(s, &Session::password)) {
     report(s, shared::kEventRefused, "パスワードが違うため、拒否しました。");
+    delay_wrong_password(s);
     send_reply(s, "530 Illegal Password.\r\n");
     return false;
   }
@@ -196,6 +231,7 @@ bool handle_user(Session& s, const std::string& argument) {
     send_reply(s, kBadSequence);
     return false;
   }
+  if (refuse_locked_address(s)) return false;
   write_field(s, &Session::user_name, argument);
   // The name becomes part of a file path: a name that cannot be a plain file name is
   // refused like an unknown ID, whatever the unknown-ID mode, and no file is touched.
@@ -225,6 +261,7 @@ bool handle_pass(Session& s, const std::string& argument) {
     send_reply(s, kBadSequence);
     return true;
   }
+  if (refuse_locked_address(s)) return false;
   if (s.unknown_id != 0) {
     if (core_state().config.unknown_id_mode == UnknownIdMode::MailPassword) {
       return pass_mail_password(s, argument);

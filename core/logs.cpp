@@ -16,14 +16,17 @@ namespace {
 constexpr size_t kCommandTextMax = 258;
 constexpr size_t kMessageLineMax = 258;
 constexpr const char* kLineEnd = "\r\n";
+constexpr std::string_view kUnknownUser = "UnKnown";
 
-// The log file of the session's current user name, or "" when nothing may be written:
-// no user name yet, or a name that cannot be a plain file name.
+// The log file of the session's account, or "" when nothing may be written (no user name
+// yet: a refusal at connect). A name without an account (before USER, unknown, refused,
+// or not a plain file name) logs into the UnKnown files: a client that tries many names
+// makes no file per name.
 std::string log_path(Session& s, const char* extension) {
   const std::string name = read_field(s, &Session::user_name);
   if (name.empty()) return {};
-  if (name != "UnKnown" && !acceptable_user_name(name)) return {};
-  return core_state().paths.user_directory + name + extension;
+  const std::string file = s.account_loaded ? name : std::string(kUnknownUser);
+  return core_state().paths.user_directory + file + extension;
 }
 
 std::string date_time(int year) {
@@ -52,14 +55,17 @@ void write_transfer_log(Session& s, TransferDirection direction, uint32_t durati
   append_line(path, date_time(2) + fields + file);
 }
 
-// The text loses its last two characters (the CR LF of a complete line); a text shorter
-// than two characters is logged empty.
+// The text loses its last two characters (the CR LF of a complete line), or its LF when
+// the line ended by a bare LF; a text shorter than that is logged empty.
 void write_command_log(Session& s, std::string_view text, const char* direction) {
   if (core_state().config.log_all_commands == 0) return;
   const std::string path = log_path(s, ".clg");
   if (path.empty()) return;
   std::string_view shown = shared::cut_text(text, kCommandTextMax);
-  shown = shown.size() < 2 ? std::string_view() : shown.substr(0, shown.size() - 2);
+  // A line ended by a bare LF loses only its LF.
+  const bool bare_line_feed = shown.ends_with('\n') && !shown.ends_with("\r\n");
+  const size_t end_length = bare_line_feed ? 1 : 2;
+  shown = shown.size() < end_length ? std::string_view() : shown.substr(0, shown.size() - end_length);
   append_line(path, date_time(2) + " " + direction + std::string(shown));
 }
 

@@ -145,6 +145,7 @@ struct Session {
   platform::Event worker_idle{true, true};  // a session without a worker is idle
   platform::Event worker_wakeup{false};
   platform::Event abort_sleep{true};  // set to cut a paced transfer's sleep short
+  platform::Event ending{true};       // set by a kick or the stop: cuts the login delay short
   std::atomic<uint16_t> worker_command{static_cast<uint16_t>(WorkerCommand::Exit)};
   // Commands handed to the worker and commands it has taken, under worker_lock (a leaf
   // lock but for the events it sets): the worker is idle only when it has taken every

@@ -23,10 +23,11 @@ TEST(SplitLine, CarriageReturnEndsTheWordWithoutArgument) {
   EXPECT_EQ(parts.argument, "");
 }
 
-TEST(SplitLine, LoneLineFeedStaysInTheWord) {
-  auto parts = split_line("NOOP\n");
-  EXPECT_EQ(parts.word, "NOOP\n");
-  EXPECT_EQ(lookup_command(parts.word), core::kCommandUnknown);
+TEST(SplitLine, LoneLineFeedEndsTheLineLikeCrLf) {
+  EXPECT_EQ(split_line("NOOP\n").word, "NOOP");
+  auto parts = split_line("PASS pw\n");
+  EXPECT_EQ(parts.word, "PASS");
+  EXPECT_EQ(parts.argument, "pw");
 }
 
 TEST(SplitLine, OverlongWordLosesItsTenthCharacter) {

@@ -106,11 +106,6 @@ TEST_F(CommandLoop, LowerCaseUserIsUser) {
   EXPECT_EQ(answer.substr(0, 4), "331 ") << answer;
 }
 
-TEST_F(CommandLoop, NoopEndedByALoneLineFeedIsNotNoop) {
-  client_.send_raw("NOOP\n");
-  EXPECT_EQ(client_.reply(), kNotImplemented);
-}
-
 TEST_F(CommandLoop, OverlongWordIsCutAndStaysUnknown) {
   EXPECT_EQ(client_.command("ABCDEFGHIJKL"), kNotImplemented);
   // Nine letters of a known name followed by more letters are not that command either.

@@ -95,15 +95,25 @@ TEST_F(Logs, MessageLogCanBeSwitchedOff) {
   EXPECT_FALSE(site_.exists("user/UnKnown.mlg"));
 }
 
-TEST_F(Logs, RefusalsAreLoggedUnderTheNameGiven) {
+// A client that tries many names makes no file per name: names without an account (the
+// unknown ID refused here, and names that are no file names) log into UnKnown.mlg, and
+// the lines still name them.
+TEST_F(Logs, NamesWithoutAnAccountLogOnlyIntoTheUnknownLog) {
   harness::Server server(site_);
-  ASSERT_TRUE(ftp_.connect(site_.ftp_port()));
-  ftp_.reply();
-  EXPECT_EQ(ftp_.command("USER ghost"), "530 cannot accept your ID\r\n");
-  ASSERT_TRUE(eventually([&] { return log("ghost.mlg").find("切断しました。") != std::string::npos; }));
+  for (const std::string name : {"ghost", "ghost2", "ghost3", "../ghost"}) {
+    harness::FtpClient client;
+    ASSERT_TRUE(client.connect(site_.ftp_port()));
+    client.reply();
+    EXPECT_EQ(client.command("USER " + name), "530 cannot accept your ID\r\n");
+    ASSERT_TRUE(client.wait_closed());
+  }
+  ASSERT_TRUE(eventually([&] { return log("UnKnown.mlg").find("ID[../ghost]") != std::string::npos; }));
   EXPECT_TRUE(std::regex_search(
-      log("ghost.mlg"),
+      log("UnKnown.mlg"),
       std::regex(R"(\r\n\d{4}/\d\d/\d\d \d\d:\d\d:\d\d ghost\(127\.0\.0\.1\) 登録されていないID\[ghost\]の接続を拒否しました。\r\n)")));
+  EXPECT_FALSE(site_.exists("user/ghost.mlg"));
+  EXPECT_FALSE(site_.exists("user/ghost2.mlg"));
+  EXPECT_FALSE(site_.exists("user/ghost3.mlg"));
 }
 
 TEST_F(Logs, LongMessagesAreCutTo258Characters) {
@@ -112,10 +122,9 @@ TEST_F(Logs, LongMessagesAreCutTo258Characters) {
   ftp_.reply();
   const std::string name(150, 'n');
   ftp_.command("USER " + name);
-  ASSERT_TRUE(eventually([&] { return site_.exists("user/" + name + ".mlg"); }));
   // The refusal's line names the user twice, so it is longer than the limit.
-  ASSERT_TRUE(eventually([&] { return log(name + ".mlg").find("ID[") != std::string::npos; }));
-  const std::string text = log(name + ".mlg");
+  ASSERT_TRUE(eventually([&] { return log("UnKnown.mlg").find("ID[") != std::string::npos; }));
+  const std::string text = log("UnKnown.mlg");
   const size_t start = text.rfind("\r\n", text.find("ID[")) + 2;
   const std::string refusal = text.substr(start, text.find("\r\n", start) - start);
   EXPECT_EQ(refusal.size(), 258u) << refusal;
