@@ -26,6 +26,7 @@ class LogFiles : public ::testing::Test {
     core::core_state().config.log_all_comments = 1;
     core::write_field(s, &core::Session::user_name, "bob");
     core::write_field(s, &core::Session::host_text, "127.0.0.1");
+    s.account_loaded = true;  // names without an account log into UnKnown.*
   }
   void TearDown() override { core::core_state().config = saved_config_; }
   std::string log(const std::string& file) {
@@ -63,8 +64,10 @@ TEST_F(LogFiles, LinesAreAppended) {
 TEST_F(LogFiles, CommandLineLosesItsLineEnd) {
   core::write_command_log(s, "USER bob\r\n", ">>");
   core::write_command_log(s, "230-a\r\n230 b\r\n", "<<");
+  core::write_command_log(s, "NOOP\n", ">>");  // a bare LF ends a line too
   const std::regex lines(
-      R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d >>USER bob\r\n\d\d/\d\d/\d\d \d\d:\d\d:\d\d <<230-a\r\n230 b\r\n)");
+      R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d >>USER bob\r\n\d\d/\d\d/\d\d \d\d:\d\d:\d\d <<230-a\r\n230 b\r\n)"
+      R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d >>NOOP\r\n)");
   EXPECT_TRUE(std::regex_match(log("bob.clg"), lines)) << log("bob.clg");
 }
 
