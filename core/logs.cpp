@@ -25,7 +25,8 @@ constexpr std::string_view kUnknownUser = "UnKnown";
 std::string log_path(Session& s, const char* extension) {
   const std::string name = read_field(s, &Session::user_name);
   if (name.empty()) return {};
-  const std::string file = s.account_loaded ? name : std::string(kUnknownUser);
+  const bool own_file = s.account_loaded && acceptable_user_name(name);
+  const std::string file = own_file ? name : std::string(kUnknownUser);
   return core_state().paths.user_directory + file + extension;
 }
 
