@@ -12,6 +12,7 @@
 #include "core/startup.h"
 #include "platform/clock.h"
 #include "platform/process.h"
+#include "shared/admin_access.h"
 #include "shared/bounded_text.h"
 
 namespace core {
@@ -145,14 +146,14 @@ bool from_loopback(platform::Socket connection, const platform::Ipv4Endpoint& ac
 }
 
 // The channel shows passwords and can stop the server: only a process of the Core's own
-// user, or of root, may be the Manager. The kernel's socket table names the owner of the
-// peer's end; an owner that cannot be found is refused.
+// user, of root, or of a member of the service group may be the Manager. The kernel's
+// socket table names the owner of the peer's end; an owner that cannot be found is
+// refused.
 bool from_own_user(platform::Socket connection, const platform::Ipv4Endpoint& accepted_peer) {
-  constexpr uint32_t kRootUserId = 0;
   auto local = platform::local_endpoint(connection);
   if (!local) return false;
   auto owner = platform::tcp_connection_owner(local->port, accepted_peer.port);
-  return owner && (*owner == platform::current_user_id() || *owner == kRootUserId);
+  return owner && shared::may_manage(*owner, platform::current_user_id());
 }
 
 // A connection the Core made to itself (a data connection a client pointed at this port)

@@ -163,7 +163,7 @@ uint16_t ftp_port(int configured) {
 
 }  // namespace
 
-bool start_server() {
+bool start_server(const std::function<bool()>& ports_open) {
   Listener& l = listener();
   std::lock_guard<std::mutex> guard(l.lock);
   if (l.running) return true;
@@ -175,6 +175,10 @@ bool start_server() {
   if (socket == platform::kNoSocket) return false;
   if (!platform::bind_ipv4(socket, {platform::kAnyAddress, ftp_port(state.config.port)}, true) ||
       !platform::listen_socket(socket, 0)) {
+    platform::close_socket(socket);
+    return false;
+  }
+  if (ports_open && !ports_open()) {
     platform::close_socket(socket);
     return false;
   }

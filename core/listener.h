@@ -2,6 +2,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "core/session.h"
@@ -17,7 +18,9 @@ inline constexpr size_t kSessionStackBytes = 8 * platform::kSmallStack;
 inline constexpr size_t kSessionStackBytes = platform::kSmallStack;
 #endif
 
-bool start_server();
+// ports_open runs once the FTP port listens, before any connection is accepted (the
+// Core takes on its service user there); when it returns false the server does not start.
+bool start_server(const std::function<bool()>& ports_open = {});
 void stop_server();
 
 // Closes the passive listen, data and control sockets and sets closing (once).

@@ -2,17 +2,21 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "core/admin_channel.h"
 #include "core/config.h"
 #include "core/listener.h"
+#include "core/run_as.h"
 #include "core/server.h"
 #include "fileservice/global_ip.h"
 #include "platform/named_mutex.h"
 #include "platform/process.h"
 #include "platform/service.h"
+#include "platform/users.h"
 
 namespace core {
 
@@ -59,8 +63,21 @@ void raise_open_file_limit_for(int max_connect) {
                          " needs; connections beyond it wait until descriptors are free\n");
 }
 
-void install_as_service() {
-  switch (platform::install_service(platform::executable_path())) {
+// The unit runs the Core as [System] RunAsUser, or as velmoraftpd; that user must exist.
+void install_as_service(const ProgramPaths& paths) {
+  std::string user = configured_run_as_user(paths.config_file);
+  if (user.empty()) user = platform::kServiceName;
+  std::string reason;
+  platform::ServiceResult result = platform::ServiceResult::Failed;
+  if (!platform::service_manager_available()) {
+    result = platform::ServiceResult::NoServiceManager;
+  } else if (!platform::find_user(user)) {
+    reason = "the service runs as user " + user + ", which does not exist (create it with " +
+             "adduser --system --group " + user + ", or set [System] RunAsUser)";
+  } else {
+    result = platform::install_service(platform::executable_path(), user, &reason);
+  }
+  switch (result) {
     case platform::ServiceResult::NoServiceManager:
       write_line(stdout, "cant get service control manager\n");
       break;
@@ -69,6 +86,7 @@ void install_as_service() {
       break;
     case platform::ServiceResult::Failed:
       write_line(stdout, "error add service\n");
+      if (!reason.empty()) write_line(stderr, "quorsrv: " + reason + "\n");
       break;
   }
 }
@@ -88,19 +106,32 @@ void remove_as_service() {
 }
 
 // Starts the lookup thread and the FTP listener unless a stop came first. A listener
-// that cannot start leaves the Core running with the admin channel only.
-bool start_services(const std::string& global_ip_url) {
+// that cannot start leaves the Core running with the admin channel only. With a service
+// user the Core takes it on once the FTP port is open (or could not be opened); when
+// that fails the error line is returned and nothing serves.
+bool start_services(const std::string& global_ip_url,
+                    const std::optional<platform::UserIdentity>& service_user,
+                    std::string& identity_error) {
   Lifecycle& life = lifecycle();
   std::lock_guard<std::mutex> guard(life.lock);
   if (life.stopped) return false;
   fileservice::start_global_ip_lookup(global_ip_url);
-  if (!start_server()) {
+  life.started = true;
+  bool identity_taken = !service_user;
+  auto take_identity = [&] {
+    identity_taken = true;
+    identity_error = take_on_user(*service_user);
+    return identity_error.empty();
+  };
+  const bool serving = start_server(service_user ? std::function<bool()>(take_identity) : nullptr);
+  if (!identity_taken) take_identity();
+  if (!identity_error.empty()) return false;
+  if (!serving) {
     // Nobody else would tell the operator why no client can connect.
     write_line(stderr, "quorsrv: cannot serve FTP on port " +
                            std::to_string(core_state().config.port) +
                            " (in use, not allowed or out of range); only the admin channel runs\n");
   }
-  life.started = true;
   return true;
 }
 
@@ -117,16 +148,28 @@ void on_stop_signal() {
   close_admin_channel();
 }
 
-void serve(const ProgramPaths& paths) {
+// The exit code: 0 after a stop, 1 when the service user cannot be taken on.
+int serve(const ProgramPaths& paths) {
+  const RunAsPlan run_as = plan_run_as_user(configured_run_as_user(paths.config_file),
+                                            paths.program_directory);
+  if (!run_as.error.empty()) {
+    write_line(stderr, run_as.error + "\n");
+    return 1;
+  }
   const ServerConfig config = load_server_config(paths.config_file);
   raise_open_file_limit_for(config.max_connect);
   platform::NamedMutex running_sign;
   // Another Core may hold the name already; this one goes on regardless.
   running_sign.create("velmoraftpd:" + std::to_string(read_configured_port(paths.config_file)));
   platform::handle_stop_signals(on_stop_signal);
-  if (start_services(config.global_ip_url) && !stop_requested()) run_admin_channel();
+  std::string identity_error;
+  const bool started = start_services(config.global_ip_url, run_as.switch_to, identity_error);
+  if (started && !stop_requested()) run_admin_channel();
   // The admin channel also returns when it cannot listen; end every thread cleanly.
   run_stop_sequence();
+  if (identity_error.empty()) return 0;
+  write_line(stderr, identity_error + "\n");
+  return 1;
 }
 
 }  // namespace
@@ -162,7 +205,7 @@ int core_main(const std::vector<std::string>& words) {
     if (words[i] == "-ns") {
       process_mode = true;
     } else if (words[i] == "-as") {
-      install_as_service();
+      install_as_service(paths);
       return 0;
     } else if (words[i] == "-ds") {
       remove_as_service();
@@ -171,8 +214,7 @@ int core_main(const std::vector<std::string>& words) {
   }
   // Neither asked for by the Manager nor started by the service manager: nothing to do.
   if (!process_mode && !platform::started_by_service_manager()) return 0;
-  serve(paths);
-  return 0;
+  return serve(paths);
 }
 
 void run_stop_sequence() {

@@ -126,6 +126,31 @@ std::optional<PeerSocket> find_peer_socket(uint16_t local_port, uint16_t remote_
   return std::nullopt;
 }
 
+bool is_wildcard_hex(const std::string& address) {
+  return address.find_first_not_of('0') == std::string::npos;
+}
+
+std::optional<uint32_t> find_listener_in(const char* table, uint16_t port) {
+  constexpr const char* kListenState = "0A";
+  std::ifstream in(table);
+  std::string line;
+  std::getline(in, line);  // header
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string slot, local, remote, state, queues, timer, retransmits, timeout, inode;
+    uint32_t uid = 0;
+    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
+          timeout >> inode))
+      continue;
+    std::string address;
+    uint16_t local_port = 0;
+    if (state != kListenState || inode == "0" || !split_endpoint(local, address, local_port))
+      continue;
+    if (local_port == port && (is_loopback_hex(address) || is_wildcard_hex(address))) return uid;
+  }
+  return std::nullopt;
+}
+
 // True when one of this process's descriptors is the socket with this inode.
 bool own_descriptor_is_socket(const std::string& inode) {
   DIR* dir = opendir("/proc/self/fd");
@@ -146,6 +171,11 @@ bool own_descriptor_is_socket(const std::string& inode) {
 }
 
 }  // namespace
+
+std::optional<uint32_t> tcp_listener_owner(uint16_t port) {
+  if (auto uid = find_listener_in("/proc/net/tcp", port)) return uid;
+  return find_listener_in("/proc/net/tcp6", port);
+}
 
 std::optional<uint32_t> tcp_connection_owner(uint16_t local_port, uint16_t remote_port) {
   auto peer = find_peer_socket(local_port, remote_port);

@@ -29,6 +29,9 @@ std::optional<uint32_t> tcp_connection_owner(uint16_t local_port, uint16_t remot
 // socket of this very process: a connection the process made to itself. False when the
 // peer's socket cannot be found.
 bool tcp_peer_is_own_socket(uint16_t local_port, uint16_t remote_port);
+// Owner (uid) of the socket listening on a loopback or wildcard address at this TCP port
+// (IPv4 and IPv6); none when nothing listens there.
+std::optional<uint32_t> tcp_listener_owner(uint16_t port);
 // Count of open file descriptors of this process.
 int open_descriptor_count();
 // Resident set size of a process in KiB (0 when unknown); pid 0 = this process.

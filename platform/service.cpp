@@ -3,6 +3,8 @@
 #include "platform/service.h"
 
 #include <signal.h>
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 
 #include "platform/files.h"
@@ -75,7 +77,13 @@ std::string unit_word(const std::string& text) {
   return quote ? "\"" + escaped + "\"" : escaped;
 }
 
-std::string unit_text(const std::string& executable) {
+}  // namespace
+
+// The Core needs nothing of root once its ports are open, and under this unit it never
+// has root at all: it runs as the service user with the one capability of binding ports
+// below 1024 (it reads getifaddrs through netlink, which is not allowed; the passive-mode
+// address then comes from the control connection).
+std::string service_unit_text(const std::string& executable, const std::string& user) {
   std::string text =
       "[Unit]\n"
       "Description=velmoraFTPd FTP server\n"
@@ -87,11 +95,24 @@ std::string unit_text(const std::string& executable) {
   if (auto home = environment_variable("VELMORAFTPD_HOME"); home && !home->empty())
     text += "Environment=" + unit_word("VELMORAFTPD_HOME=" + *home) + "\n";
   text +=
+      "User=" + unit_word(user) + "\n"
+      "UMask=0007\n"
+      "AmbientCapabilities=CAP_NET_BIND_SERVICE\n"
+      "CapabilityBoundingSet=CAP_NET_BIND_SERVICE\n"
+      "NoNewPrivileges=yes\n"
+      "PrivateTmp=yes\n"
+      "ProtectSystem=full\n"
+      "RestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX\n"
+      "Restart=on-failure\n"
       "\n"
       "[Install]\n"
       "WantedBy=multi-user.target\n";
   return text;
 }
+
+namespace {
+
+std::string last_error_text() { return strerror(errno); }
 
 bool has_line_break(const std::string& text) {
   return text.find_first_of("\r\n") != std::string::npos;
@@ -104,17 +125,24 @@ bool started_by_service_manager() {
   return id && !id->empty();
 }
 
-ServiceResult install_service(const std::string& executable) {
+ServiceResult install_service(const std::string& executable, const std::string& user,
+                              std::string* reason) {
+  auto fail = [reason](const std::string& why) {
+    if (reason) *reason = why;
+    return ServiceResult::Failed;
+  };
   if (!is_directory(unit_folder())) return ServiceResult::NoServiceManager;
   auto systemctl = systemctl_program();
   if (!systemctl) return ServiceResult::NoServiceManager;
   auto home = environment_variable("VELMORAFTPD_HOME");
-  if (executable.empty() || has_line_break(executable) || (home && has_line_break(*home)))
-    return ServiceResult::Failed;
-  if (!write_file_atomically(unit_path(), unit_text(executable))) return ServiceResult::Failed;
-  if (!run_systemctl(*systemctl, {"daemon-reload"})) return ServiceResult::Failed;
+  if (executable.empty() || has_line_break(executable) || (home && has_line_break(*home)) ||
+      user.empty() || has_line_break(user))
+    return fail("the program path, VELMORAFTPD_HOME or the user name cannot go into a unit");
+  if (!write_file_atomically(unit_path(), service_unit_text(executable, user)))
+    return fail("cannot write " + unit_path() + " (" + last_error_text() + ")");
+  if (!run_systemctl(*systemctl, {"daemon-reload"})) return fail("systemctl daemon-reload failed");
   if (!run_systemctl(*systemctl, {"enable", std::string(kServiceName) + ".service"}))
-    return ServiceResult::Failed;
+    return fail("systemctl enable velmoraftpd.service failed");
   return ServiceResult::Done;
 }
 

@@ -13,8 +13,13 @@ bool started_by_service_manager();
 
 enum class ServiceResult { NoServiceManager, Failed, Done };
 // Writes velmoraftpd.service (ExecStart = executable, VELMORAFTPD_HOME carried over when
-// set) and enables it.
-ServiceResult install_service(const std::string& executable);
+// set) and enables it. The service runs as user with no privilege but binding ports
+// below 1024. On Failed, reason (when given) receives one line saying what failed.
+ServiceResult install_service(const std::string& executable,
+                              const std::string& user = kServiceName,
+                              std::string* reason = nullptr);
+// The unit install_service writes.
+std::string service_unit_text(const std::string& executable, const std::string& user);
 // Disables and removes the unit.
 ServiceResult remove_service();
 

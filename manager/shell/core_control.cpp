@@ -12,7 +12,9 @@
 #include "platform/process.h"
 #include "platform/service.h"
 #include "platform/sync.h"
+#include "platform/users.h"
 #include "platform/thread.h"
+#include "shared/admin_access.h"
 #include "shared/admin_record.h"
 #include "shared/ini.h"
 
@@ -35,7 +37,21 @@ std::string mutex_name(int ftp_port) { return "velmoraftpd:" + std::to_string(ft
 // Milliseconds since start on the tick counter (unsigned difference survives the wrap).
 int elapsed_since(uint32_t start) { return static_cast<int>(platform::tick_ms() - start); }
 
+std::string user_text(uint32_t uid) {
+  auto user = platform::find_user(uid);
+  return user ? user->name : std::to_string(uid);
+}
+
 }  // namespace
+
+std::string admin_refusal(int admin_port, uint32_t manager_uid) {
+  if (admin_port <= 0 || admin_port > 65535) return "";
+  auto core_uid = platform::tcp_listener_owner(static_cast<uint16_t>(admin_port));
+  if (!core_uid || shared::may_manage(manager_uid, *core_uid)) return "";
+  return "FTPサーバー(ユーザー[" + user_text(*core_uid) + "]で動作中)に管理の接続を拒否されました。" +
+         "ユーザー[" + user_text(manager_uid) + "]を" + shared::kManagerGroup +
+         "グループに加えてください。";
+}
 
 CoreSettings read_core_settings(const std::string& ini_file) {
   const shared::IniFile ini(ini_file);
@@ -59,6 +75,7 @@ struct CoreChannel::State {
   platform::Socket socket = platform::kNoSocket;
   platform::Thread receiver;
   std::optional<platform::ChildProcess> child;  // the Core this Manager started
+  std::string refusal;  // why the last connect was not made, when the Core would refuse
   platform::Event pause{true};  // never set: the pauses of the connect and start loops
 };
 
@@ -114,6 +131,13 @@ bool CoreChannel::start_and_connect() {
   const CoreSettings settings = read_core_settings(state_->paths.ini_file);
   if (!core_is_running(state_->paths.ini_file) && !start_core(settings)) return false;
   platform::Socket s = connect_to_core(settings.admin_port, state_->limits, state_->pause);
+  // A Core that closes this Manager's connection at once would look like one with no
+  // users: tell the operator instead.
+  state_->refusal = admin_refusal(settings.admin_port, platform::current_user_id());
+  if (!state_->refusal.empty() && s != platform::kNoSocket) {
+    platform::close_socket(s);
+    s = platform::kNoSocket;
+  }
   if (s == platform::kNoSocket) return false;
   return start_receiver(s);
 }
@@ -154,6 +178,8 @@ void CoreChannel::receive_records(platform::Socket s) {
   platform::close_socket(s);
   state_->socket = platform::kNoSocket;
 }
+
+const std::string& CoreChannel::refusal() const { return state_->refusal; }
 
 bool CoreChannel::is_open() const {
   std::lock_guard<std::mutex> guard(state_->socket_lock);
@@ -204,7 +230,8 @@ bool CoreController::connect_core() {
   };
   log(core_is_running(paths_.ini_file) ? kAlreadyRunning : kStarting);
   if (!channel_.start_and_connect()) {
-    if (hooks_.show_message) hooks_.show_message(kConnectFailed);
+    const std::string& refusal = channel_.refusal();
+    if (hooks_.show_message) hooks_.show_message(refusal.empty() ? kConnectFailed : refusal);
     return false;
   }
   log(kConnected);

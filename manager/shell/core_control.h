@@ -26,6 +26,11 @@ CoreSettings read_core_settings(const std::string& ini_file);
 // with Service set, the systemd service is active.
 bool core_is_running(const std::string& ini_file);
 
+// The operator's text when the Core listening on admin_port would refuse a Manager run by
+// manager_uid (the Core admits its own user, root and the velmoraftpd group); "" when it
+// would admit it or nothing listens there.
+std::string admin_refusal(int admin_port, uint32_t manager_uid);
+
 // Time limits of the channel; tests shorten them.
 struct CoreTimeLimits {
   int attempt_spacing_ms = 1000;  // the three connect attempts start 0, 1 and 2 spacings in
@@ -50,6 +55,9 @@ class CoreChannel : public QObject {
   // few seconds) and starts the receive thread. False when no connection was made.
   bool start_and_connect();
   bool is_open() const;
+  // Why the last start_and_connect made no connection when the Core would refuse this
+  // Manager (see admin_refusal); "" otherwise.
+  const std::string& refusal() const;
   void send_kick(uint32_t session_id);
   void send_abort(uint32_t session_id);
   // Sends the stop command; when this Manager started the Core as a process, waits for

@@ -6,6 +6,7 @@
 
 #include "manager/shell/core_control.h"
 #include "platform/service.h"
+#include "shared/ini.h"
 
 namespace manager {
 namespace {
@@ -20,7 +21,10 @@ std::string register_core_service(int& service_copy, const ProgramPaths& paths) 
   if (!platform::service_manager_available()) return kNoServiceManager;
   // An existing unit is not overwritten: creating a service that exists fails.
   if (platform::service_installed()) return "サービスの登録に失敗しました。";
-  switch (platform::install_service(paths.core_exe)) {
+  // The unit runs the Core as [System] RunAsUser, or as velmoraftpd.
+  std::string user = shared::IniFile(paths.ini_file).get("System", "RunAsUser", "");
+  if (user.empty()) user = platform::kServiceName;
+  switch (platform::install_service(paths.core_exe, user)) {
     case platform::ServiceResult::NoServiceManager:
       return kNoServiceManager;
     case platform::ServiceResult::Failed:

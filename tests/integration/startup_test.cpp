@@ -38,6 +38,8 @@ class ServiceRegistration : public ::testing::Test {
     site_.make_dir("units");
     site_.write_file("fake-systemctl", "#!/bin/sh\necho \"$@\" >> '" + calls_ + "'\nexit 0\n");
     fs::permissions(systemctl_, fs::perms::owner_all);
+    // The unit runs the Core as this user; the default, velmoraftpd, is the package's.
+    site_.set("System", "RunAsUser", "root");
   }
 
   // Runs quorsrv with the arguments against the redirected service manager; returns
@@ -67,6 +69,45 @@ TEST_F(ServiceRegistration, InstallWritesTheUnitAndEnablesIt) {
   EXPECT_NE(unit.find("VELMORAFTPD_HOME=" + site_.root()), std::string::npos) << unit;
   EXPECT_NE(unit.find("Environment"), std::string::npos) << unit;
   EXPECT_NE(calls().find("enable"), std::string::npos) << calls();
+}
+
+TEST_F(ServiceRegistration, TheUnitRunsTheCoreAsTheServiceUser) {
+  EXPECT_EQ(run({"-as"}), "add service success\n");
+  EXPECT_NE(unit_text().find("\nUser=root\n"), std::string::npos) << unit_text();
+  EXPECT_NE(unit_text().find("\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n"), std::string::npos);
+}
+
+// A service user that does not exist, or a unit folder the Core may not write: "error add
+// service" and one line on standard error saying why; the exit code stays 0.
+TEST_F(ServiceRegistration, BadInstallsSayWhyOnStandardError) {
+  site_.set("System", "RunAsUser", "no-such-user-h17");
+  EXPECT_EQ(run({"-as"}),
+            "error add service\nquorsrv: the service runs as user no-such-user-h17, which does "
+            "not exist (create it with adduser --system --group no-such-user-h17, or set "
+            "[System] RunAsUser)\n");
+  EXPECT_FALSE(unit_exists());
+
+  if (platform::current_user_id() != 0 || !fs::exists("/usr/bin/setpriv"))
+    GTEST_SKIP() << "running -as as nobody needs root and setpriv";
+  site_.set("System", "RunAsUser", "nobody");
+  fs::permissions(site_.root(), fs::perms::owner_all | fs::perms::group_read |
+                                    fs::perms::group_exec | fs::perms::others_read |
+                                    fs::perms::others_exec);
+  fs::permissions(systemctl_, fs::perms::owner_all | fs::perms::others_exec |
+                                  fs::perms::others_read);
+  const std::string output = site_.path("nobody.out");
+  auto child = platform::spawn_process(
+      "/usr/bin/setpriv",
+      {"--reuid=nobody", "--regid=nogroup", "--clear-groups", QUORSRV_PATH, "-as"},
+      {"VELMORAFTPD_HOME=" + site_.root(), "VELMORAFTPD_UNIT_DIR=" + units_,
+       "VELMORAFTPD_SYSTEMCTL=" + systemctl_},
+      output);
+  ASSERT_TRUE(child);
+  EXPECT_EQ(platform::wait_process(*child, kQuickExitMs), std::optional<int>(0));
+  EXPECT_EQ(site_.read_file("nobody.out"),
+            "error add service\nquorsrv: cannot write " + unit_file() +
+                " (Permission denied)\n");
+  EXPECT_FALSE(unit_exists());
 }
 
 TEST_F(ServiceRegistration, InstallDoesNotStartAServer) {

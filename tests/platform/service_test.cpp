@@ -46,6 +46,41 @@ TEST_F(Service, InstallWritesTheUnitAndEnablesIt) {
   EXPECT_EQ(calls(), "daemon-reload\nenable velmoraftpd.service\n");
 }
 
+// The service runs unprivileged but for ports below 1024, and systemd finds nothing to
+// object to in the unit.
+TEST_F(Service, TheUnitRunsAsTheServiceUserWithOneCapability) {
+  ASSERT_EQ(install_service(PLATFORM_HELPER_PATH), ServiceResult::Done);
+  const std::string text = unit();
+  for (const char* line :
+       {"\nUser=velmoraftpd\n", "\nAmbientCapabilities=CAP_NET_BIND_SERVICE\n",
+        "\nCapabilityBoundingSet=CAP_NET_BIND_SERVICE\n", "\nNoNewPrivileges=yes\n",
+        "\nPrivateTmp=yes\n", "\nProtectSystem=full\n",
+        "\nRestrictAddressFamilies=AF_INET AF_INET6 AF_UNIX\n", "\nRestart=on-failure\n",
+        "\nUMask=0007\n"})
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+  const char* analyze = "/usr/bin/systemd-analyze";
+  if (!path_exists(analyze)) GTEST_SKIP() << "no " << analyze << " to verify the unit";
+  auto verdict = run_program("/bin/sh",
+                             {"-c", std::string(analyze) + " verify '" +
+                                        (dir_ / "units/velmoraftpd.service") + "' 2>&1"},
+                             60000);
+  ASSERT_TRUE(verdict);
+  EXPECT_EQ(verdict->exit_code, 0) << verdict->output;
+  EXPECT_EQ(verdict->output, "");
+
+  ASSERT_EQ(install_service(PLATFORM_HELPER_PATH, "ftpuser"), ServiceResult::Done);
+  EXPECT_NE(unit().find("\nUser=ftpuser\n"), std::string::npos) << unit();
+}
+
+TEST_F(Service, AFailureSaysWhatFailed) {
+  std::string reason;
+  set_environment_variable("VELMORA_FAKE_SYSTEMCTL_FAIL", "enable");
+  EXPECT_EQ(install_service("/opt/velmora/quorsrv", "velmoraftpd", &reason), ServiceResult::Failed);
+  EXPECT_EQ(reason, "systemctl enable velmoraftpd.service failed");
+  EXPECT_EQ(install_service("/opt/velmora/quorsrv", "two\nlines", &reason), ServiceResult::Failed);
+  EXPECT_EQ(reason, "the program path, VELMORAFTPD_HOME or the user name cannot go into a unit");
+}
+
 TEST_F(Service, InstallCarriesTheProgramDirectoryOver) {
   set_environment_variable("VELMORAFTPD_HOME", "/srv/velmora home/");
   EXPECT_EQ(install_service("/opt/velmora/quorsrv"), ServiceResult::Done);
