@@ -38,6 +38,10 @@ std::string program_directory() {
     if (home->back() != '/') *home += '/';
     return *home;
   }
+#ifdef VELMORA_PROGRAM_DIRECTORY
+  // An installed build keeps its settings apart from its executables.
+  return VELMORA_PROGRAM_DIRECTORY;
+#endif
   std::string exe = executable_path();
   size_t slash = exe.rfind('/');
   if (slash == std::string::npos) return "./";

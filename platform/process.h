@@ -8,7 +8,9 @@
 namespace platform {
 
 // Directory of the running executable, ending in '/'; VELMORAFTPD_HOME names it instead
-// when set (a '/' is appended when missing).
+// when set (a '/' is appended when missing). A build configured with
+// VELMORA_PROGRAM_DIRECTORY (the Debian package: /var/lib/velmoraftpd/) uses that folder
+// instead of the executable's.
 std::string program_directory();
 std::string executable_path();
 std::optional<std::string> environment_variable(const char* name);
