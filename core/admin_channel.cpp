@@ -163,7 +163,7 @@ bool from_core_itself(platform::Socket connection, const platform::Ipv4Endpoint&
   return !local || platform::tcp_peer_is_own_socket(local->port, accepted_peer.port);
 }
 
-// Waits for a connection from 127.0.0.1 made by the Core's own user or root, and not by
+// Waits for a connection from 127.0.0.1 made by a user that may manage the Core, and not by
 // the Core itself; others are closed without a word. kNoSocket when accepting fails (the
 // listener was shut down).
 platform::Socket accept_manager(platform::Socket listener) {
