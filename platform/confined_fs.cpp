@@ -87,8 +87,8 @@ std::optional<std::string> read_link(int folder, const std::string& name) {
 
 // The part of an absolute link target below the root, or none when it leads elsewhere.
 std::optional<std::string> below_root(const DirHandle& root, const std::string& target) {
-  for (const std::string& base : {root.real_path(), root.given_path()}) {
-    std::string prefix = base;
+  for (int i = 0; i < 2; ++i) {
+    std::string prefix = i == 0 ? root.given_path() : root.real_path();
     while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
     if (prefix == "/") return target;
     if (target.compare(0, prefix.size(), prefix) != 0) continue;
@@ -253,11 +253,18 @@ DirHandle DirHandle::open(const std::string& path) {
   handle.fd_ = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
   if (handle.fd_ < 0) return handle;
   handle.given_ = path;
-  if (char* real = ::realpath(path.c_str(), nullptr)) {
-    handle.real_ = real;
-    std::free(real);
-  }
   return handle;
+}
+
+const std::string& DirHandle::real_path() const {
+  if (!real_) {
+    real_ = given_;
+    if (char* real = ::realpath(given_.c_str(), nullptr)) {
+      real_ = real;
+      std::free(real);
+    }
+  }
+  return *real_;
 }
 
 std::optional<FileInfo> stat_beneath(const DirHandle& root, const std::string& relative) {

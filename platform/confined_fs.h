@@ -27,14 +27,15 @@ class DirHandle {
   static DirHandle open(const std::string& path);
   bool is_open() const { return fd_ >= 0; }
   int descriptor() const { return fd_; }
-  // The names an absolute link may use for the root: as given and as resolved.
+  // The names an absolute link may use for the root: as given, and as resolved (worked
+  // out when first asked for: few paths hold an absolute link).
   const std::string& given_path() const { return given_; }
-  const std::string& real_path() const { return real_; }
+  const std::string& real_path() const;
 
  private:
   int fd_ = -1;
   std::string given_;
-  std::string real_;
+  mutable std::optional<std::string> real_;
 };
 
 // Information on the name, links inside followed; none when missing or when the name
