@@ -49,11 +49,35 @@ CSystemPage::CSystemPage(SystemSettings& settings, ProgramPaths paths, QWidget* 
   buffer_size_ = make_int_edit(this, "bufferSize", 0);
   grid->addWidget(new QLabel(QStringLiteral("通信バッファ："), this), row, 0);
   grid->addWidget(buffer_size_, row++, 1);
+  add_login_limits(grid, row);
   QPushButton* advance = make_button(this, QStringLiteral("Advance"), "advance");
   grid->addWidget(advance, row++, 2);
   grid->setRowStretch(row, 1);
   connect(advance, &QPushButton::clicked, this, &CSystemPage::on_advance);
   fill_addresses();
+}
+
+// Wrong-password delay, failures that lock an address, the lock's length and the time a
+// connection has to log in.
+void CSystemPage::add_login_limits(QGridLayout* grid, int& row) {
+  struct Row {
+    QLineEdit** edit;
+    const char* name;
+    const char* caption;
+    const char* unit;
+  };
+  const Row rows[] = {
+      {&login_fail_delay_, "loginFailDelay", "ログイン失敗の応答遅延：", "ミリ秒"},
+      {&login_fail_limit_, "loginFailLimit", "ホストをロックする失敗回数：", "回（0で無効）"},
+      {&login_lock_minutes_, "loginLockMinutes", "ロック時間：", "分"},
+      {&login_timeout_, "loginTimeout", "ログインまでの制限時間：", "秒（0で無制限）"},
+  };
+  for (const Row& r : rows) {
+    *r.edit = make_int_edit(this, r.name, 0);
+    grid->addWidget(new QLabel(QString::fromUtf8(r.caption), this), row, 0);
+    grid->addWidget(*r.edit, row, 1);
+    grid->addWidget(new QLabel(QString::fromUtf8(r.unit), this), row++, 2);
+  }
 }
 
 // The host's addresses as the local address table holds them, filled once.
@@ -76,6 +100,10 @@ void CSystemPage::show_values() {
   source_port_->setText(QString::number(settings_.source_port));
   min_run_->setChecked(settings_.min_run != 0);
   buffer_size_->setText(QString::number(settings_.buffer_size));
+  login_fail_delay_->setText(QString::number(settings_.login_fail_delay));
+  login_fail_limit_->setText(QString::number(settings_.login_fail_limit));
+  login_lock_minutes_->setText(QString::number(settings_.login_lock_minutes));
+  login_timeout_->setText(QString::number(settings_.login_timeout));
 }
 
 bool CSystemPage::take_values() {
@@ -90,7 +118,11 @@ bool CSystemPage::take_values() {
   s.ras_connect = ras_connect_->isChecked() ? 1 : 0;
   if (!take_int(this, source_port_, kAnyInt, s.source_port)) return false;
   s.min_run = min_run_->isChecked() ? 1 : 0;
-  return take_int(this, buffer_size_, int_range(1024, 1048576), s.buffer_size);
+  if (!take_int(this, buffer_size_, int_range(1024, 1048576), s.buffer_size)) return false;
+  if (!take_int(this, login_fail_delay_, int_range(0, 60000), s.login_fail_delay)) return false;
+  if (!take_int(this, login_fail_limit_, kUnsignedInt, s.login_fail_limit)) return false;
+  if (!take_int(this, login_lock_minutes_, int_range(0, 10080), s.login_lock_minutes)) return false;
+  return take_int(this, login_timeout_, kUnsignedInt, s.login_timeout);
 }
 
 void CSystemPage::on_advance() {

@@ -1,5 +1,6 @@
 // Page "システム" of the system settings: port, limits, start-up switches, the announced
-// address and the transfer buffer; "Advance" opens the advanced settings.
+// address, the transfer buffer and the login limits; "Advance" opens the advanced
+// settings.
 #pragma once
 #include <QWidget>
 
@@ -8,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLineEdit;
 
 namespace manager {
@@ -27,6 +29,7 @@ class CSystemPage : public QWidget {
 
  private:
   void fill_addresses();
+  void add_login_limits(QGridLayout* grid, int& row);
 
   SystemSettings& settings_;
   ProgramPaths paths_;
@@ -39,6 +42,10 @@ class CSystemPage : public QWidget {
   QLineEdit* source_port_ = nullptr;
   QCheckBox* min_run_ = nullptr;
   QLineEdit* buffer_size_ = nullptr;
+  QLineEdit* login_fail_delay_ = nullptr;
+  QLineEdit* login_fail_limit_ = nullptr;
+  QLineEdit* login_lock_minutes_ = nullptr;
+  QLineEdit* login_timeout_ = nullptr;
 };
 
 }  // namespace manager

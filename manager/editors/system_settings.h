@@ -24,6 +24,10 @@ struct SystemSettings {
   int core_listen_port = 54253;
   int use_global_ip = 0;
   int use_client_global_ip = 0;
+  int login_fail_delay = 1000;  // milliseconds
+  int login_fail_limit = 10;
+  int login_lock_minutes = 10;
+  int login_timeout = 60;  // seconds
   // [UserInfo]
   int use_welcome_message = 0;
   int use_unknown_message = 0;

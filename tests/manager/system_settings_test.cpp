@@ -85,7 +85,8 @@ TEST(SystemSettingsDialog, OkWritesEveryKeyInItsOrderAndNeverTheOldIdleKey) {
   const std::vector<std::string> expected_system = {
       "SysIniVer", "Port", "SourcePort", "MaxConnect", "StartServer", "SaveUsrMin",
       "GlobalIP", "RASConnect", "MinRun", "BufferSize", "PasvPortl", "PasvPorth", "CloseSrv",
-      "Service", "FtpdCoreListenPort", "UseGlobalIp", "UseClientGlobalIp"};
+      "Service", "FtpdCoreListenPort", "UseGlobalIp", "UseClientGlobalIp", "LoginFailDelay",
+      "LoginFailLimit", "LoginLockMinutes", "LoginTimeout"};
   EXPECT_EQ(system, expected_system);
   const std::vector<std::string> log = platform::profile_key_names(f.ini, "Log");
   const std::vector<std::string> expected_log = {"LogAllCmd", "LogAllComment", "LogAllFile",
@@ -166,6 +167,26 @@ TEST(SystemSettingsDialog, ANonIntegerIsReportedAndItAndTheLaterEntriesOfItsPage
   EXPECT_EQ(f.get("System", "MaxConnect"), "3");
   EXPECT_EQ(f.get("System", "BufferSize"), "2048");
   EXPECT_EQ(f.get("Log", "MaxLogChar"), "500");
+}
+
+TEST(SystemSettingsDialog, TheLoginLimitsShowTheirDefaultsAndReachTheFile) {
+  Folder f;
+  editors_test::Prompts prompts;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  EXPECT_EQ(edit(&dialog, "loginFailDelay")->text(), "1000");
+  EXPECT_EQ(edit(&dialog, "loginFailLimit")->text(), "10");
+  EXPECT_EQ(edit(&dialog, "loginLockMinutes")->text(), "10");
+  EXPECT_EQ(edit(&dialog, "loginTimeout")->text(), "60");
+  edit(&dialog, "loginFailDelay")->setText("2500");
+  edit(&dialog, "loginFailLimit")->setText("5");
+  edit(&dialog, "loginLockMinutes")->setText("99999");  // beyond a week: refused
+  edit(&dialog, "loginTimeout")->setText("30");
+  click(&dialog, "ok");
+  EXPECT_EQ(prompts.messages, std::vector<std::string>{"0 から 10080 までの整数を入力してください。"});
+  EXPECT_EQ(f.get("System", "LoginFailDelay"), "2500");
+  EXPECT_EQ(f.get("System", "LoginFailLimit"), "5");
+  EXPECT_EQ(f.get("System", "LoginLockMinutes"), "10");
+  EXPECT_EQ(f.get("System", "LoginTimeout"), "60");
 }
 
 TEST(SystemSettingsDialog, ABufferOutOfRangeNamesTheRange) {
