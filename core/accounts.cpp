@@ -109,6 +109,7 @@ void read_settings_keys(Session& s, const shared::IniFile& settings) {
   s.up_limit = settings.get_int(kSection, "UpBps", 0);
   s.down_limit = settings.get_int(kSection, "DownBps", 0);
   s.forbidden = static_cast<uint16_t>(settings.get_int(kSection, "UserKinshi", 0));
+  s.require_tls = settings.get_int(kSection, "RequireTLS", 0) != 0;
 }
 
 void read_dir_rules(Session& s, const shared::IniFile& settings) {

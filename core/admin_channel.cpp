@@ -68,6 +68,8 @@ shared::SessionSnapshot snapshot_numbers(Session& s) {
   snap.max_per_user = static_cast<uint32_t>(s.max_per_user);
   snap.save_credit = static_cast<uint32_t>(s.save_credit);
   snap.session_id = s.id;
+  snap.security = (s.control_encrypted ? shared::kSecureControl : 0) |
+                  (s.protect_data ? shared::kSecureData : 0);
   return snap;
 }
 

@@ -9,6 +9,7 @@
 #include "core/command_loop.h"
 #include "core/control.h"
 #include "core/login.h"
+#include "core/tls_commands.h"
 #include "fileservice/attribute_commands.h"
 #include "fileservice/data_connection.h"
 #include "fileservice/file_commands.h"
@@ -80,6 +81,10 @@ constexpr std::array kCommands = {
     Command{"EPSV", 45, fs::handle_epsv, "EPSV [<sp> 1 | ALL]", kLogin, kOptional, "EPSV"},
     Command{"EPRT", 46, fs::handle_eprt, "EPRT <sp> |1|address|port|", kLogin, kArgument, "EPRT"},
     Command{"MFMT", 47, fs::handle_mfmt, "MFMT <sp> YYYYMMDDHHMMSS <sp> pathname", kLogin, kArgument, "MFMT"},
+    Command{"AUTH", 48, handle_auth, "AUTH <sp> TLS", kAnyone, kArgument, "AUTH TLS"},
+    Command{"PBSZ", 49, handle_pbsz, "PBSZ <sp> 0", kAnyone, kArgument, "PBSZ"},
+    Command{"PROT", 50, handle_prot, "PROT <sp> P | C", kAnyone, kArgument, "PROT"},
+    Command{"CCC", 51, handle_ccc, "CCC (refused: the control connection stays protected)", kAnyone, kOptional, nullptr},
 };
 // clang-format on
 
@@ -192,7 +197,12 @@ bool handle_help(Session& s, const std::string& argument) {
 bool handle_feat(Session& s, const std::string&) {
   std::vector<std::string> lines(kExtraFeatures.begin(), kExtraFeatures.end());
   for (const Command& command : kCommands) {
-    if (command.feature != nullptr) lines.emplace_back(command.feature);
+    // AUTH TLS, PBSZ and PROT only where TLS can be negotiated.
+    bool tls_row = command.handler == handle_auth || command.handler == handle_pbsz ||
+                   command.handler == handle_prot;
+    if (command.feature != nullptr && (!tls_row || tls_available())) {
+      lines.emplace_back(command.feature);
+    }
   }
   std::sort(lines.begin(), lines.end());
   std::string text = "211-Features:\r\n";

@@ -76,6 +76,20 @@ void read_log_section(const shared::IniFile& ini, ServerConfig& c) {
   c.adjust_digit = ini.get_int("Log", "AdjDigit", 1);
 }
 
+TlsSettings read_tls_section(const shared::IniFile& ini) {
+  TlsSettings t;
+  t.enable = ini.get_int("TLS", "Enable", 0);
+  t.certificate = ini.get("TLS", "Certificate", "");
+  t.private_key = ini.get("TLS", "PrivateKey", "");
+  t.implicit_port = ini.get_int("TLS", "ImplicitPort", 0);
+  // A port that cannot be listened on means no implicit listener.
+  if (t.implicit_port < 0 || t.implicit_port > 0xFFFF) t.implicit_port = 0;
+  t.require_for_login = ini.get_int("TLS", "RequireForLogin", 0);
+  t.require_for_data = ini.get_int("TLS", "RequireForData", 0);
+  t.require_reuse = ini.get_int("TLS", "RequireReuse", 1);
+  return t;
+}
+
 UnknownIdMode read_unknown_id_mode(const shared::IniFile& ini) {
   if (ini.get_int("UnKnownID", "Refuse", 1) != 0) return UnknownIdMode::Refuse;
   if (ini.get_int("UnKnownID", "MailPass", 1) != 0) return UnknownIdMode::MailPassword;
@@ -138,6 +152,7 @@ ServerConfig load_server_config(const std::string& config_file) {
   read_system_section(ini, config);
   read_log_section(ini, config);
   config.unknown_id_mode = read_unknown_id_mode(ini);
+  config.tls = read_tls_section(ini);
   return config;
 }
 

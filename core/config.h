@@ -12,6 +12,18 @@ struct ProgramPaths {
   std::string user_directory;     // program directory + "user/"
 };
 
+// [TLS]: FTP over TLS. Paths are as written (relative ones are taken from the program
+// directory when the certificate is loaded).
+struct TlsSettings {
+  int enable = 0;
+  std::string certificate;
+  std::string private_key;
+  int implicit_port = 0;  // 0: no implicit-TLS listener
+  int require_for_login = 0;
+  int require_for_data = 0;
+  int require_reuse = 1;  // a data connection must resume the control connection's session
+};
+
 enum class UnknownIdMode : uint8_t { Refuse = 0, MakeAccount = 1, MailPassword = 2 };
 
 struct ServerConfig {
@@ -46,6 +58,7 @@ struct ServerConfig {
   int adjust_digit = 1;
   // [UnKnownID]
   UnknownIdMode unknown_id_mode = UnknownIdMode::Refuse;
+  TlsSettings tls;
 };
 
 ProgramPaths make_program_paths(const std::string& program_directory);

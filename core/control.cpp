@@ -8,6 +8,7 @@
 #include "core/logs.h"
 #include "core/server.h"
 #include "core/session_fault.h"
+#include "core/transport.h"
 #include "fileservice/plugin_host.h"
 
 namespace core {
@@ -23,7 +24,7 @@ bool logging_commands() { return core_state().config.log_all_commands != 0; }
 // Returns the byte count, 0 when the connection is closed or failed.
 size_t receive_piece(Session& s, char* at, size_t room) {
   fileservice::IoRecord record;
-  record.socket = s.control_socket.load();
+  record.socket = hook_socket(s, SessionSocket::Control);
   record.buffer = at;
   record.length = static_cast<int>(room);
   if (fileservice::plugin_socket(s, fileservice::kSocketControlReceive, &record)) {
@@ -32,7 +33,7 @@ size_t receive_piece(Session& s, char* at, size_t room) {
   // The bytes always land in the line buffer; a plug-in may only make the read shorter.
   size_t want = room;
   if (record.length > 0 && static_cast<size_t>(record.length) < room) want = record.length;
-  long n = platform::recv_some(s.control_socket.load(), at, want);
+  long n = receive_on(s, SessionSocket::Control, at, want);
   return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
@@ -99,15 +100,14 @@ void send_reply(Session& s, std::string_view text) {
 long send_bytes(Session& s, const char* data, size_t length) {
   if (logging_commands()) write_command_log(s, std::string_view(data, length), "<<");
   fileservice::IoRecord record;
-  record.socket = s.control_socket.load();
+  record.socket = hook_socket(s, SessionSocket::Control);
   record.buffer = const_cast<char*>(data);
   record.length = static_cast<int>(std::min<size_t>(length, 0x7FFFFFFF));
   if (fileservice::plugin_socket(s, fileservice::kSocketControlSend, &record)) {
     return record.length;
   }
   if (record.buffer == nullptr || record.length <= 0) return 0;
-  return static_cast<long>(
-      platform::send_all(s.control_socket.load(), record.buffer, record.length));
+  return static_cast<long>(send_on(s, SessionSocket::Control, record.buffer, record.length));
 }
 
 }  // namespace core

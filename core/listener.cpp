@@ -3,12 +3,14 @@
 #include "core/listener.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <limits>
 #include <mutex>
 #include <new>
 
 #include "core/server.h"
 #include "core/session_thread.h"
+#include "core/tls_commands.h"
 #include "fileservice/data_connection.h"
 #include "fileservice/data_worker.h"
 #include "fileservice/plugin_host.h"
@@ -29,6 +31,10 @@ struct Listener {
   std::atomic<bool> stopping{false};
   platform::Event stop_event{true};
   platform::Thread accept_thread;
+  // The implicit-TLS listener: opened with the FTP listener, run by a thread that the
+  // accept thread starts and joins.
+  std::atomic<platform::Socket> implicit_socket{platform::kNoSocket};
+  platform::Thread implicit_thread;
   platform::Event watchdog_stop{true};
   platform::Thread watchdog;
 };
@@ -111,7 +117,7 @@ uint32_t next_session_id() {
   return id;
 }
 
-void start_session_thread(platform::Socket connection) {
+void start_session_thread(platform::Socket connection, bool implicit_tls) {
   Session* s = new (std::nothrow) Session;
   if (s == nullptr) {
     platform::close_socket(connection);
@@ -119,6 +125,7 @@ void start_session_thread(platform::Socket connection) {
   }
   s->id = next_session_id();
   s->control_socket = connection;
+  s->implicit_tls = implicit_tls;
   uint32_t now = platform::tick_ms();
   s->connect_tick = now;
   s->last_activity_tick = now;
@@ -130,23 +137,36 @@ void start_session_thread(platform::Socket connection) {
   }
 }
 
-void run_accept_loop(platform::Socket socket) {
+// Takes connections until the server stops.
+void accept_until_stopped(platform::Socket socket, bool implicit_tls) {
   Listener& l = listener();
-  l.watchdog_stop.reset();
-  bool watchdog_running = l.watchdog.start(run_watchdog);
-  fileservice::load_system_plugins(core_state().paths.config_file);
   while (true) {
     platform::Ipv4Endpoint peer;
     platform::Socket connection = platform::accept_connection(socket, &peer);
     if (connection != platform::kNoSocket) {
       platform::send_immediately(connection);  // replies are whole lines, one send each
-      start_session_thread(connection);
+      start_session_thread(connection, implicit_tls);
       continue;
     }
     if (l.stopping) break;
     // Not a stop: a passing shortage (descriptors, memory). Try again shortly.
     l.stop_event.wait_for(kStopPollMs);
   }
+}
+
+void run_accept_loop(platform::Socket socket) {
+  Listener& l = listener();
+  l.watchdog_stop.reset();
+  bool watchdog_running = l.watchdog.start(run_watchdog);
+  fileservice::load_system_plugins(core_state().paths.config_file);
+  platform::Socket implicit = l.implicit_socket.load();
+  bool implicit_running =
+      implicit != platform::kNoSocket &&
+      l.implicit_thread.start([implicit] { accept_until_stopped(implicit, true); }, kAcceptStack);
+  accept_until_stopped(socket, false);
+  if (implicit != platform::kNoSocket) platform::shutdown_both(implicit);
+  if (implicit_running) l.implicit_thread.join();
+  platform::close_socket(l.implicit_socket.exchange(platform::kNoSocket));
   if (watchdog_running) {
     l.watchdog_stop.set();
     l.watchdog.join();
@@ -159,6 +179,23 @@ uint16_t ftp_port(int configured) {
   if (configured != 0) return static_cast<uint16_t>(configured);
   uint16_t port = platform::service_port("ftp", "tcp");
   return port != 0 ? port : 21;
+}
+
+// The implicit-TLS listener when TLS is usable and [TLS] ImplicitPort is set; a port that
+// cannot be opened is reported on standard error and plain FTP goes on.
+platform::Socket open_implicit_listener(const CoreState& state) {
+  const int port = state.config.tls.implicit_port;
+  if (state.tls == nullptr || port == 0) return platform::kNoSocket;
+  platform::Socket socket = platform::open_tcp_socket();
+  if (socket != platform::kNoSocket &&
+      platform::bind_ipv4(socket, {platform::kAnyAddress, static_cast<uint16_t>(port)}, true) &&
+      platform::listen_socket(socket, 0)) {
+    return socket;
+  }
+  platform::close_socket(socket);
+  std::fprintf(stderr, "quorsrv: cannot serve implicit TLS on port %d (in use or not allowed)\n", port);
+  std::fflush(stderr);
+  return platform::kNoSocket;
 }
 
 }  // namespace
@@ -183,12 +220,15 @@ bool start_server(const std::function<bool()>& ports_open) {
     return false;
   }
   state.local_addresses = fileservice::build_local_address_slots();
+  load_tls_context(state);
+  l.implicit_socket = open_implicit_listener(state);
   l.stopping = false;
   l.stop_event.reset();
   l.socket = socket;
   if (!l.accept_thread.start([socket] { run_accept_loop(socket); }, kAcceptStack)) {
     l.socket = platform::kNoSocket;
     platform::close_socket(socket);
+    platform::close_socket(l.implicit_socket.exchange(platform::kNoSocket));
     return false;
   }
   l.running = true;

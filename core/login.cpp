@@ -6,6 +6,7 @@
 #include "core/login_guard.h"
 #include "core/messages.h"
 #include "core/server.h"
+#include "core/tls_commands.h"
 #include "fileservice/plugin_host.h"
 #include "platform/clock.h"
 #include "shared/bounded_text.h"
@@ -232,12 +233,15 @@ bool handle_user(Session& s, const std::string& argument) {
     return false;
   }
   if (refuse_locked_address(s)) return false;
+  if (!tls_allows_login(s, false)) return true;
   write_field(s, &Session::user_name, argument);
   // The name becomes part of a file path: a name that cannot be a plain file name is
   // refused like an unknown ID, whatever the unknown-ID mode, and no file is touched.
   if (!acceptable_user_name(argument)) return refuse_unknown_id(s, argument);
 
+  s.require_tls = false;
   const bool known = load_account(s);
+  if (!tls_allows_login(s, true)) return true;
   if (fileservice::plugin_message(s, fileservice::kMessageUser, 0, nullptr) == 2) {
     send_hook_reply(s);
     return false;

@@ -2,12 +2,14 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "core/config.h"
 #include "core/session.h"
+#include "platform/tls.h"
 
 namespace core {
 
@@ -36,6 +38,8 @@ struct CoreState {
   std::atomic<uint16_t> passive_port_counter{0};
   std::vector<std::string> local_addresses;  // three slots, built at server start
   std::atomic<int> live_threads{0};          // session threads not yet finished
+  // The TLS context: set at server start when [TLS] Enable is on and the key pair loaded.
+  std::unique_ptr<platform::TlsContext> tls;
 };
 
 CoreState& core_state();

@@ -1,6 +1,7 @@
 // Session fields that other threads read, and the closing of a session's sockets.
 #include "core/session.h"
 
+#include "core/transport.h"
 #include "shared/bounded_text.h"
 
 namespace core {
@@ -41,6 +42,7 @@ void set_message(Session& s, std::string_view text) {
 std::string read_message(Session& s) { return read_field(s, &Session::message_text); }
 
 void close_session_socket(Session& s, SessionSocket which) {
+  end_stream(s, which);
   std::lock_guard<std::mutex> guard(s.socket_lock);
   platform::Socket socket = socket_of(s, which).exchange(platform::kNoSocket);
   if (socket == platform::kNoSocket) return;

@@ -13,6 +13,7 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -21,6 +22,7 @@
 #include "platform/socket.h"
 #include "platform/sync.h"
 #include "platform/thread.h"
+#include "platform/tls.h"
 
 namespace core {
 
@@ -83,6 +85,18 @@ struct Session {
   std::atomic<uint32_t> upload{0};
   platform::Thread worker;
   bool worker_started = false;  // the session thread's: worker holds a thread to join
+
+  // TLS (core/transport, core/tls_commands). The control stream is set by the session
+  // thread (AUTH, or the implicit-TLS port) before login, so before the worker sends on
+  // the control connection; control_encrypted publishes it. It lives until the control
+  // socket is closed. The data stream belongs to the routine that opened it.
+  std::unique_ptr<platform::TlsStream> control_tls;
+  std::atomic<bool> control_encrypted{false};
+  std::unique_ptr<platform::TlsStream> data_tls;
+  bool protection_size_set = false;      // PBSZ 0 came
+  std::atomic<bool> protect_data{false};  // PROT P
+  bool implicit_tls = false;              // accepted on the implicit-TLS port
+  bool require_tls = false;               // the account's RequireTLS
 
   // Texts copied by snapshots: written under field_lock.
   std::mutex field_lock;

@@ -13,6 +13,8 @@
 #include "core/messages.h"
 #include "core/server.h"
 #include "core/session_fault.h"
+#include "core/tls_commands.h"
+#include "core/transport.h"
 #include "fileservice/data_worker.h"
 #include "fileservice/plugin_host.h"
 #include "platform/clock.h"
@@ -70,6 +72,7 @@ std::string_view message_text(Session& s) {
 // Session start up to the greeting; false when the session is refused.
 bool start_session(Session& s) {
   read_peer(s);
+  if (s.implicit_tls && !start_implicit_tls(s)) return false;
   if (fileservice::plugin_message(s, fileservice::kMessageConnect, 0, nullptr) == 2) {
     send_reply(s, message_text(s));
     return false;
@@ -97,7 +100,7 @@ void drain_input(Session& s) {
   char scrap[2048];
   size_t taken = 0;
   while (taken < 64 * 1024) {
-    long n = platform::recv_some_timeout(s.control_socket, scrap, sizeof scrap, 100);
+    long n = receive_on(s, SessionSocket::Control, scrap, sizeof scrap, 100);
     if (n <= 0) return;
     taken += static_cast<size_t>(n);
   }

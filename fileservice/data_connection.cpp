@@ -7,6 +7,7 @@
 #include "core/control.h"
 #include "core/listener.h"
 #include "core/server.h"
+#include "core/transport.h"
 #include "fileservice/data_worker.h"
 #include "fileservice/global_ip.h"
 #include "fileservice/port_rules.h"
@@ -20,6 +21,11 @@ namespace {
 
 constexpr const char* kNotLoggedIn = "530 Not log in.\r\n";
 constexpr const char* kCantOpen = "425 Can't open data connection.\r\n";
+constexpr const char* kNotResumed =
+    "425 The data connection must resume the TLS session of the control connection.\r\n";
+constexpr const char* kMustProtect = "521 Data connections must be protected: use PROT P.\r\n";
+// A client that connects and then never starts its data handshake.
+constexpr int kDataHandshakeMs = 60000;
 constexpr uint32_t kPassiveWaitMs = 5000;
 constexpr size_t kAddressBuffer = 16;  // the address text of PORT, terminator included
 constexpr size_t kHighByteMax = 9;
@@ -343,6 +349,12 @@ void passive_listen(core::Session& s) {
 }
 
 bool open_data_connection(core::Session& s) {
+  if (core::core_state().config.tls.require_for_data != 0 && !s.protect_data) {
+    core::close_session_socket(s, core::SessionSocket::Data);
+    closing_reply(s, kMustProtect);
+    core::report(s, shared::kEventRefused, "保護されていないデータ接続を拒否しました。");
+    return false;
+  }
   if (s.passive.load() == 1) {
     if (s.data_socket.load() != platform::kNoSocket) return true;
     closing_reply(s, kCantOpen);
@@ -370,6 +382,32 @@ bool open_data_connection(core::Session& s) {
     closing_reply(s, kCantOpen);
     return false;
   }
+  return true;
+}
+
+bool secure_data_connection(core::Session& s) {
+  platform::TlsContext* context = core::core_state().tls.get();
+  if (!s.protect_data) return true;
+  std::string error;
+  std::unique_ptr<platform::TlsStream> stream =
+      context == nullptr ? nullptr
+                         : platform::TlsStream::accept(*context, s.data_socket.load(), s.id,
+                                                       kDataHandshakeMs, &error);
+  if (stream == nullptr) {
+    core::close_session_socket(s, core::SessionSocket::Data);
+    closing_reply(s, kCantOpen);
+    core::report(s, shared::kEventRefused, "データ接続のTLSネゴシエーションに失敗しました。");
+    return false;
+  }
+  if (core::core_state().config.tls.require_reuse != 0 && stream->resumed_owner() != s.id) {
+    stream.reset();
+    core::close_session_socket(s, core::SessionSocket::Data);
+    closing_reply(s, kNotResumed);
+    core::report(s, shared::kEventRefused,
+                 "データ接続が制御接続のTLSセッションを再利用していないため、拒否しました。");
+    return false;
+  }
+  core::attach_stream(s, core::SessionSocket::Data, std::move(stream));
   return true;
 }
 

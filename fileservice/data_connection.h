@@ -19,6 +19,11 @@ void passive_listen(core::Session& s);
 // Opens the data connection of a listing or transfer; on failure 425 becomes the routine's
 // closing reply.
 bool open_data_connection(core::Session& s);
+// After the 150 of a listing or transfer: under PROT P, the TLS handshake of the data
+// connection, which must resume the control connection's session unless [TLS]
+// RequireReuse is 0. On failure the connection is closed and 425 becomes the routine's
+// closing reply.
+bool secure_data_connection(core::Session& s);
 // Sends a reply from the worker on the control path (command log, plug-ins, socket).
 void worker_reply(core::Session& s, std::string_view text);
 // The routine's last reply (226, 425, 426, 450, 451, 550, ...): kept until the routine has

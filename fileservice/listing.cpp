@@ -11,6 +11,7 @@
 #include "core/control.h"
 #include "core/messages.h"
 #include "core/server.h"
+#include "core/transport.h"
 #include "fileservice/data_connection.h"
 #include "fileservice/data_worker.h"
 #include "fileservice/disk_access.h"
@@ -96,7 +97,7 @@ bool shows_time(int64_t modified, int64_t now, const platform::LocalTime& modifi
 
 bool flush_lines(ListingRun& run) {
   size_t length = run.outgoing.size();
-  bool sent = platform::send_all(run.data, run.outgoing.data(), length) == length;
+  bool sent = core::send_on(run.s, core::SessionSocket::Data, run.data, run.outgoing.data(), length) == length;
   run.outgoing.clear();
   return sent;
 }
@@ -113,7 +114,7 @@ bool send_line(ListingRun& run, std::string line) {
   // A plug-in may point the record at another buffer and return 0 to filter the line.
   if (record.buffer == nullptr || record.length <= 0) return record.length == 0;
   size_t length = static_cast<size_t>(record.length);
-  return platform::send_all(run.data, record.buffer, length) == length;
+  return core::send_on(run.s, core::SessionSocket::Data, record.socket, record.buffer, length) == length;
 }
 
 std::string folder_of(const std::string& path) { return path.substr(0, path.rfind('/') + 1); }
@@ -301,13 +302,12 @@ std::string permission_text(bool is_directory, bool read_only, uint32_t rule) {
 
 namespace {
 
-// Sends the 150 and every line over the open data connection; false when the connection
+// Sends every line over the open data connection; false when the connection
 // failed. mapped ends as the mapped path of the last folder listed.
 bool send_folders(core::Session& s, std::string folder, uint64_t flags, std::string& mapped) {
-  ListingRun run{s, s.data_socket.load(), (flags & kNamesOnly) != 0, (flags & kRecursive) != 0,
+  ListingRun run{s, core::hook_socket(s, core::SessionSocket::Data), (flags & kNamesOnly) != 0, (flags & kRecursive) != 0,
                  (flags & kMachine) != 0, {}, 0, {}, false, {}};
   run.batched = !any_socket_plugins();
-  worker_reply(s, "150 Opening data connection.\r\n");
   size_t root_length = folder.size();
   mapped = map_virtual(folder);
   if (auto info = disk_info(s, folder); info && info->is_directory) run.seen.insert({info->device, info->inode});
@@ -335,7 +335,11 @@ void send_listing(core::Session& s) {
   uint64_t flags = s.file_size.load();
   std::string folder = core::read_field(s, &core::Session::transfer_path);
   std::string mapped;
-  const bool opened = open_data_connection(s);
+  bool opened = open_data_connection(s);
+  if (opened) {
+    worker_reply(s, "150 Opening data connection.\r\n");
+    opened = secure_data_connection(s);
+  }
   const bool sent = opened && send_folders(s, folder, flags, mapped);
   if (opened) {
     core::close_session_socket(s, core::SessionSocket::Data);

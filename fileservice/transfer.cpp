@@ -14,6 +14,7 @@
 #include "core/logs.h"
 #include "core/messages.h"
 #include "core/server.h"
+#include "core/transport.h"
 #include "fileservice/credits.h"
 #include "fileservice/data_connection.h"
 #include "fileservice/data_worker.h"
@@ -233,14 +234,14 @@ struct BlockResult {
 
 // One block to the client: plug-ins first; otherwise the block is sent to its end.
 BlockResult send_block(Session& s, char* data, size_t count) {
-  IoRecord record{s.data_socket.load(), 0, 0, data, static_cast<int>(count)};
+  IoRecord record{core::hook_socket(s, SessionSocket::Data), 0, 0, data, static_cast<int>(count)};
   if (plugin_socket(s, kSocketDataSend, &record) == 1) {
     size_t moved = record.length > 0 ? static_cast<size_t>(record.length) : 0;
     return {moved, moved > 0};
   }
   if (record.buffer == nullptr || record.length <= 0) return {0, false};
   size_t wanted = static_cast<size_t>(record.length);
-  size_t moved = platform::send_all(record.socket, record.buffer, wanted);
+  size_t moved = core::send_on(s, SessionSocket::Data, record.socket, record.buffer, wanted);
   return {moved, moved == wanted};
 }
 
@@ -282,10 +283,20 @@ bool may_use_large_pieces(const Session&, int limit_kbps) {
   return !any_socket_plugins() && limit_kbps <= 0;
 }
 
+// Under TLS the kernel cannot copy the file to the socket: large pieces are read and go
+// through the connection's TLS stream.
+SendOutcome send_encrypted_pieces(Session& s, platform::File& file, bool charged,
+                                  ProgressClock& progress) {
+  std::unique_ptr<char[]> piece = allocate_buffer(s, kLargeReceivePiece);
+  if (!piece) return SendOutcome::Stopped;
+  return send_blocks(s, file, piece.get(), kLargeReceivePiece, charged, progress);
+}
+
 // Sends the file through the kernel in pieces; charging, progress and the abort test
 // happen per piece. Falls back to the block loop where the kernel copy is unsupported.
 SendOutcome send_large_pieces(Session& s, platform::File& file, uint64_t offset, char* buffer,
                               size_t size, bool charged, ProgressClock& progress) {
+  if (!core::plain_socket(s, SessionSocket::Data)) return send_encrypted_pieces(s, file, charged, progress);
   const size_t piece = std::max(size, kLargeSendPiece);
   uint64_t position = offset;
   for (;;) {
@@ -348,6 +359,7 @@ void run_download(Session& s) {
     return;
   }
   worker_reply(s, kOpening);
+  if (!secure_data_connection(s)) return;
   uint64_t offset = s.restart_offset.load();
   std::optional<uint64_t> file_size = file.size();
   if (!file_size || *file_size < offset || !file.seek(offset)) {
@@ -376,11 +388,12 @@ void run_download(Session& s) {
 // One block from the client: plug-ins first (they see the whole buffer); otherwise one
 // receive of at most room bytes.
 long receive_block(Session& s, IoRecord& record, char* buffer, size_t room) {
-  record = IoRecord{s.data_socket.load(), 0, 0, buffer,
+  record = IoRecord{core::hook_socket(s, SessionSocket::Data), 0, 0, buffer,
                     static_cast<int>(std::min<size_t>(room, INT_MAX))};
   if (plugin_socket(s, kSocketDataReceive, &record) == 1) return record.length;
   if (record.buffer == nullptr || record.length <= 0) return 0;
-  return platform::recv_some(record.socket, record.buffer, static_cast<size_t>(record.length));
+  return core::receive_on(s, SessionSocket::Data, record.socket, record.buffer,
+                         static_cast<size_t>(record.length));
 }
 
 // What one receive may take. With the capacity limit on, a large piece takes no more than
@@ -460,6 +473,7 @@ void run_upload(Session& s) {
     return;
   }
   worker_reply(s, kOpening);
+  if (!secure_data_connection(s)) return;
   uint64_t offset = s.restart_offset.load();
   std::optional<uint64_t> file_size = file.size();
   if (!file_size || *file_size < offset || !cut_after(file, *file_size, offset) ||

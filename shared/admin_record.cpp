@@ -51,7 +51,7 @@ void put_snapshot(uint8_t* p, const SessionSnapshot& s) {
   put_u32(p + off::kConnectTick, s.connect_tick);
   put_u32(p + off::kTransferStartTick, s.transfer_start_tick);
   put_u32(p + off::kLastActivityTick, s.last_activity_tick);
-  put_u32(p + off::kReserved, 0);
+  put_u32(p + off::kSecurity, s.security);
   put_text(p + off::kHostText, kName, s.host_text);
   put_text(p + off::kMessage, kMessageField, s.message);
   put_u32(p + off::kIdleMinutes, s.idle_minutes);
@@ -80,6 +80,7 @@ SessionSnapshot get_snapshot(const uint8_t* p) {
   s.connect_tick = get_u32(p + off::kConnectTick);
   s.transfer_start_tick = get_u32(p + off::kTransferStartTick);
   s.last_activity_tick = get_u32(p + off::kLastActivityTick);
+  s.security = get_u32(p + off::kSecurity);
   s.host_text = get_text(p + off::kHostText, kName);
   s.message = get_text(p + off::kMessage, kMessageField);
   s.idle_minutes = get_u32(p + off::kIdleMinutes);

@@ -39,6 +39,10 @@ enum EventType : uint32_t {
   kEventPluginText = 26,
 };
 
+// Bits of SessionSnapshot::security.
+inline constexpr uint32_t kSecureControl = 1;  // the control connection runs over TLS
+inline constexpr uint32_t kSecureData = 2;     // data connections are protected (PROT P)
+
 struct AdminCommand {
   uint8_t command = 0;
   uint32_t session_id = 0;
@@ -61,6 +65,7 @@ struct SessionSnapshot {
   uint32_t connect_tick = 0;
   uint32_t transfer_start_tick = 0;
   uint32_t last_activity_tick = 0;
+  uint32_t security = 0;       // kSecure* bits
   std::string host_text;       // 256
   std::string message;         // 2048
   uint32_t idle_minutes = 0;
@@ -100,7 +105,7 @@ inline constexpr size_t kTransferred = 0x71C;
 inline constexpr size_t kConnectTick = 0x720;
 inline constexpr size_t kTransferStartTick = 0x724;
 inline constexpr size_t kLastActivityTick = 0x728;
-inline constexpr size_t kReserved = 0x72C;
+inline constexpr size_t kSecurity = 0x72C;  // once reserved (0): old Cores send 0
 inline constexpr size_t kHostText = 0x730;
 inline constexpr size_t kMessage = 0x830;
 inline constexpr size_t kIdleMinutes = 0x1030;

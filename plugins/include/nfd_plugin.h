@@ -101,6 +101,10 @@ enum nfd_command {
   NFD_CMD_EPSV = 45, /* RFC 2428 */
   NFD_CMD_EPRT = 46, /* RFC 2428 */
   NFD_CMD_MFMT = 47, /* set a file's modification time */
+  NFD_CMD_AUTH = 48, /* RFC 4217: TLS on the control connection */
+  NFD_CMD_PBSZ = 49, /* RFC 4217 */
+  NFD_CMD_PROT = 50, /* RFC 4217: P (protected) or C (clear) data connections */
+  NFD_CMD_CCC = 51,  /* RFC 4217: always refused */
   NFD_CMD_UNKNOWN = 255 /* any other word */
 };
 
