@@ -165,7 +165,9 @@ std::unique_ptr<TlsContext> TlsContext::client(bool max_version_12) {
   common_settings(ctx);
   if (max_version_12) SSL_CTX_set_max_proto_version(ctx, TLS1_2_VERSION);
   SSL_CTX_set_verify(ctx, SSL_VERIFY_NONE, nullptr);
-  SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+  // No client cache: with one, a TLS 1.3 session that was resumed once is marked used up,
+  // and every data connection of an FTP session resumes the same control session.
+  SSL_CTX_set_session_cache_mode(ctx, SSL_SESS_CACHE_OFF);
   return std::unique_ptr<TlsContext>(new TlsContext(ctx));
 }
 
