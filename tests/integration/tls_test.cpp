@@ -48,7 +48,7 @@ TEST(TlsCommands, RepliesInOrderAndOutOfOrder) {
   EXPECT_EQ(c.command("PBSZ 0"), "503 PBSZ needs AUTH TLS first.\r\n");
   EXPECT_EQ(c.command("PROT P"), "503 PROT needs AUTH TLS first.\r\n");
   EXPECT_EQ(c.command("AUTH KERBEROS_V4"), "504 AUTH TLS or AUTH SSL only.\r\n");
-  EXPECT_EQ(c.command("AUTH"), "504 AUTH TLS or AUTH SSL only.\r\n");
+  EXPECT_EQ(c.command("AUTH"), "501 Syntax error in parameters or arguments.\r\n");
   EXPECT_EQ(c.command("CCC"), "534 The control connection stays protected.\r\n");
   EXPECT_EQ(c.command("AUTH ssl"), "234 Proceed with negotiation.\r\n");
   ASSERT_TRUE(c.start_tls());
