@@ -45,6 +45,10 @@ TEST(TlsCommands, RepliesInOrderAndOutOfOrder) {
   TlsFtpClient c;
   ASSERT_TRUE(c.connect(t.site.ftp_port()));
   EXPECT_EQ(c.reply(), replies::kGreeting);
+  const std::string features = c.command("FEAT");
+  for (const char* line : {" AUTH TLS\r\n", " PBSZ\r\n", " PROT\r\n"}) {
+    EXPECT_NE(features.find(line), std::string::npos) << features;
+  }
   EXPECT_EQ(c.command("PBSZ 0"), "503 PBSZ needs AUTH TLS first.\r\n");
   EXPECT_EQ(c.command("PROT P"), "503 PROT needs AUTH TLS first.\r\n");
   EXPECT_EQ(c.command("AUTH KERBEROS_V4"), "504 AUTH TLS or AUTH SSL only.\r\n");
@@ -77,6 +81,7 @@ TEST(TlsCommands, AuthWithoutTlsOrAfterLoginIsRefused) {
   ASSERT_TRUE(c.connect(plain.ftp_port()));
   ASSERT_TRUE(c.login("alice", "alice"));
   EXPECT_EQ(c.command("AUTH TLS"), "502 Command not implemented.\r\n");
+  EXPECT_EQ(c.command("FEAT").find("AUTH"), std::string::npos);
 
   TlsSite t("tls-after-login");
   Server on(t.site);
