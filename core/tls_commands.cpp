@@ -91,6 +91,7 @@ bool handle_auth(Session& s, const std::string& argument) {
   if (!secure_control(s)) return false;
   s.protection_size_set = false;
   s.protect_data = false;
+  report(s, shared::kEventStatus, "TLSで暗号化しました。");
   return true;
 }
 

@@ -117,6 +117,14 @@ enum nfd_command {
  * then answer NFD_CONTINUE: the server sends that instead (the memory must stay valid
  * until the hook is called again on the same thread or the routine ends).
  *
+ * FTP over TLS: on an encrypted connection (the control connection after AUTH TLS or on
+ * the implicit-TLS port, a data connection under PROT P) the hooks still see plain text:
+ * buffer holds the command line or data before the server encrypts it, or after it has
+ * decrypted it. There socket is -1: only the server reads and writes the encrypted
+ * socket. A plug-in that rewrites buffer and length and answers NFD_CONTINUE works the
+ * same with and without TLS; one that answers NFD_TAKEN must produce or consume the
+ * bytes itself, without the socket.
+ *
  * Layout: with 32-bit pointers the record is 20 bytes with no padding. With 64-bit
  * pointers the compiler aligns buffer to 8 bytes, so the record is 32 bytes: 4 bytes of
  * padding after reserved2 and 4 after length. Always use the field names. */

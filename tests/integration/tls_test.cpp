@@ -284,6 +284,25 @@ TEST(TlsBadInput, GarbageAndPlainTextWhereTlsIsExpectedCloseTheConnection) {
   EXPECT_TRUE(still.login("alice", "alice"));
 }
 
+TEST(TlsPlugins, SocketHooksSeePlainText) {
+  TlsSite t("tls-plugins");
+  t.site.set("SysPlugIn", "SysPlugInNum", "1");
+  t.site.set("SysPlugIn", "Plugin0", std::string(TEST_BINARY_DIR) + "/test_plugins/scripted.so");
+  t.site.write_file("home/word.txt", "abc");
+  Server server(t.site, {"-ns"}, {"VELMORA_TEST_REWRITE=1"});
+  AdminClient admin;
+  ASSERT_TRUE(admin.connect(t.site.admin_port()));
+  TlsFtpClient c;
+  ASSERT_TRUE(c.connect(t.site.ftp_port()));
+  ASSERT_TRUE(c.secure());
+  ASSERT_TRUE(c.login("alice", "alice"));
+  // The plug-in upper-cases what it is handed: the plain bytes, encrypted after it.
+  EXPECT_EQ(c.download("RETR word.txt", DataTls::Resumed), "ABC");
+  auto posted = admin.wait_for(shared::kEventPluginText);
+  ASSERT_TRUE(posted);
+  EXPECT_EQ(posted->text, "rewrite: sent 3 bytes in 1 blocks, received 0 bytes in 0 blocks");
+}
+
 TEST(TlsEnding, KickAborAndStopEndTlsSessionsPromptly) {
   TlsSite t("tls-ending");
   t.site.write_file("home/large.bin", std::string(48 * 1024 * 1024, 'L'));

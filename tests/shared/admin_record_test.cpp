@@ -37,6 +37,7 @@ SessionSnapshot marked_snapshot() {
   s.connect_tick = 0x21222324;
   s.transfer_start_tick = 0x25262728;
   s.last_activity_tick = 0x292A2B2C;
+  s.security = 0x2D2E2F30;
   s.host_text = "127.0.0.1";
   s.message = "ログインしました。";
   s.idle_minutes = 0x31323334;
@@ -75,7 +76,7 @@ TEST(AdminEventRecord, EveryFieldSitsAtItsOffsetLittleEndian) {
   EXPECT_EQ(u32_at(b, p + 0x720), 0x21222324u);
   EXPECT_EQ(u32_at(b, p + 0x724), 0x25262728u);
   EXPECT_EQ(u32_at(b, p + 0x728), 0x292A2B2Cu);
-  EXPECT_EQ(u32_at(b, p + 0x72C), 0u);
+  EXPECT_EQ(u32_at(b, p + 0x72C), 0x2D2E2F30u);  // security bits
   EXPECT_EQ(text_at(b, p + 0x730, 256), "127.0.0.1");
   EXPECT_EQ(text_at(b, p + 0x830, 2048), "ログインしました。");
   EXPECT_EQ(u32_at(b, p + 0x1030), 0x31323334u);
@@ -147,6 +148,7 @@ TEST(AdminEventRecord, RoundTripKeepsEveryField) {
   EXPECT_EQ(z.connect_tick, a.connect_tick);
   EXPECT_EQ(z.transfer_start_tick, a.transfer_start_tick);
   EXPECT_EQ(z.last_activity_tick, a.last_activity_tick);
+  EXPECT_EQ(z.security, a.security);
   EXPECT_EQ(z.host_text, a.host_text);
   EXPECT_EQ(z.message, a.message);
   EXPECT_EQ(z.idle_minutes, a.idle_minutes);
