@@ -88,6 +88,7 @@ void read_limits(const shared::IniFile& ini, AccountRecord& r) {
 void read_per_user(const shared::IniFile& ini, AccountRecord& r) {
   r.user_kinshi = static_cast<uint32_t>(ini.get_int(kSection, "UserKinshi", 0)) & 0xFFFF;
   r.pasv = ini.get_int(kSection, "PASV", 0) != 0;
+  r.require_tls = ini.get_int(kSection, "RequireTLS", 0) != 0;
   r.use_complete_message = ini.get_int(kSection, "UseCompleteMessage", 0) != 0;
   r.use_known_id_message = ini.get_int(kSection, "UseKnownIDMessage", 0) != 0;
   r.use_logon_message = ini.get_int(kSection, "UseLogOnMessage", 0) != 0;
@@ -211,6 +212,7 @@ bool save_account_record(const std::string& file, const AccountRecord& r, bool g
   put(c, "UseKnownIDMessage", r.use_known_id_message ? 1 : 0);
   put(c, "UseCompleteMessage", r.use_complete_message ? 1 : 0);
   put(c, "UseLogOnMessage", r.use_logon_message ? 1 : 0);
+  put(c, "RequireTLS", r.require_tls ? 1 : 0);
   drop_left_overs(c, file, "Dir", r.folders.size());
   drop_left_overs(c, file, "Prhb", r.folders.size());
   drop_left_overs(c, file, "ProhMail", r.prohibited_mails.size());

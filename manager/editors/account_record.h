@@ -59,6 +59,7 @@ struct AccountRecord {
   // Page "ユーザー別".
   uint32_t user_kinshi = 0;
   bool pasv = false;
+  bool require_tls = false;  // RequireTLS: log in only over TLS
   bool use_complete_message = false;  // 226
   bool use_known_id_message = false;  // 3310
   bool use_logon_message = false;     // 230

@@ -60,6 +60,11 @@ constexpr IntKey kIntKeys[] = {
     {"UnKnownID", "Refuse", &SystemSettings::refuse},
     {"UnKnownID", "MailPass", &SystemSettings::mail_pass},
     {"UnKnownID", "MakeAcount", &SystemSettings::make_account},
+    {"TLS", "Enable", &SystemSettings::tls_enable},
+    {"TLS", "ImplicitPort", &SystemSettings::tls_implicit_port},
+    {"TLS", "RequireForLogin", &SystemSettings::tls_require_for_login},
+    {"TLS", "RequireForData", &SystemSettings::tls_require_for_data},
+    {"TLS", "RequireReuse", &SystemSettings::tls_require_reuse},
 };
 
 constexpr TextKey kTextKeys[] = {
@@ -67,9 +72,11 @@ constexpr TextKey kTextKeys[] = {
     {"UnKnownID", "Mail", &SystemSettings::mail},
     {"UnKnownID", "Group", &SystemSettings::group},
     {"UnKnownID", "MailTitle", &SystemSettings::mail_title},
+    {"TLS", "Certificate", &SystemSettings::tls_certificate},
+    {"TLS", "PrivateKey", &SystemSettings::tls_private_key},
 };
 
-constexpr const char* kSections[] = {"System", "UserInfo", "Log", "UnKnownID"};
+constexpr const char* kSections[] = {"System", "UserInfo", "Log", "UnKnownID", "TLS"};
 
 // Files written before SysIniVer existed spell the idle time "WaitViewIdolTime"; SysIniVer
 // comes first in kIntKeys, so it is known when the idle time is read.

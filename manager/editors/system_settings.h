@@ -48,12 +48,20 @@ struct SystemSettings {
   std::string smtp;
   std::string mail;
   std::string mail_title;
+  // [TLS]
+  int tls_enable = 0;
+  std::string tls_certificate;
+  std::string tls_private_key;
+  int tls_implicit_port = 0;
+  int tls_require_for_login = 0;
+  int tls_require_for_data = 0;
+  int tls_require_reuse = 1;
 };
 
 inline constexpr int kSysIniVersion = 100;
 
 SystemSettings load_system_settings(const std::string& ini_file);
-// Writes [System], [UserInfo], [Log] and [UnKnownID] in that order, each section's keys in
+// Writes [System], [UserInfo], [Log], [UnKnownID] and [TLS] in that order, each section's keys in
 // the dialog's order; SysIniVer as 100 and the idle time as WaitViewIdleTime.
 bool save_system_settings(const std::string& ini_file, const SystemSettings& settings);
 

@@ -12,6 +12,7 @@
 #include "manager/editors/refuse_page.h"
 #include "manager/editors/sys_plugin_page.h"
 #include "manager/editors/system_page.h"
+#include "manager/editors/tls_page.h"
 #include "manager/editors/unknown_id_page.h"
 #include "manager/editors/virtual_folder_page.h"
 #include "manager/shell/help.h"
@@ -30,8 +31,8 @@ std::string folder_of(const std::string& file) {
 std::string system_settings_help_topic(int tab_index) {
   static const char* const kTopics[] = {
       "「システム」タブ",       "「メッセージ」タブ", "「ログ」タブ",   "「未登録IDの接続」タブ",
-      "「拒否IP」タブ",         "「仮想フォルダ」タブ", "「Plugin」タブ"};
-  if (tab_index < 0 || tab_index >= 7) return {};
+      "「拒否IP」タブ",         "「仮想フォルダ」タブ", "「Plugin」タブ", "「TLS」タブ"};
+  if (tab_index < 0 || tab_index >= 8) return {};
   return kTopics[tab_index];
 }
 
@@ -49,6 +50,7 @@ CSystemSettingsDialog::CSystemSettingsDialog(std::string ini_file, QWidget* pare
   refuse_page_ = new CRefusePage(folder, this);
   virtual_folder_page_ = new CVirtualFolderPage(ini_file_, this);
   plugin_page_ = new CSysPlugin(ini_file_, this);
+  tls_page_ = new CTlsPage(settings_, this);
 
   auto* layout = new QVBoxLayout(this);
   tabs_ = new QTabWidget(this);
@@ -60,6 +62,7 @@ CSystemSettingsDialog::CSystemSettingsDialog(std::string ini_file, QWidget* pare
   tabs_->addTab(refuse_page_, QStringLiteral("拒否IP"));
   tabs_->addTab(virtual_folder_page_, QStringLiteral("仮想フォルダ"));
   tabs_->addTab(plugin_page_, QStringLiteral("PlugIn"));
+  tabs_->addTab(tls_page_, QStringLiteral("TLS"));
   tabs_->setCurrentIndex(0);
   layout->addWidget(tabs_);
   layout->addWidget(new QLabel(QStringLiteral("※設定を反映するには、サーバーの再起動が必要です。"), this));
@@ -75,6 +78,7 @@ CSystemSettingsDialog::CSystemSettingsDialog(std::string ini_file, QWidget* pare
   message_page_->show_values();
   log_page_->show_values();
   unknown_id_page_->show_values();
+  tls_page_->show_values();
 }
 
 // Enter and Esc belong to the multi-line texts of the pages; the dialog closes only by
@@ -95,6 +99,7 @@ void CSystemSettingsDialog::on_ok() {
   message_page_->take_values();
   log_page_->take_values();
   unknown_id_page_->take_values();
+  tls_page_->take_values();
   save_system_settings(ini_file_, settings_);
   message_page_->save_messages();
   refuse_page_->save();

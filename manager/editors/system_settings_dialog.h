@@ -18,8 +18,9 @@ class CUnknownIdPage;
 class CRefusePage;
 class CVirtualFolderPage;
 class CSysPlugin;
+class CTlsPage;
 
-// Help topics of the seven tabs, by tab index.
+// Help topics of the eight tabs, by tab index.
 std::string system_settings_help_topic(int tab_index);
 
 class CSystemSettingsDialog : public QDialog {
@@ -48,6 +49,7 @@ class CSystemSettingsDialog : public QDialog {
   CRefusePage* refuse_page_ = nullptr;
   CVirtualFolderPage* virtual_folder_page_ = nullptr;
   CSysPlugin* plugin_page_ = nullptr;
+  CTlsPage* tls_page_ = nullptr;
 };
 
 // Runs the dialog modally; returns true when it was closed with OK (and wrote the files).

@@ -22,6 +22,7 @@ CPerUserTab::CPerUserTab(const AccountRecord& record, QWidget* parent)
     kinshi_[i]->setChecked(box_checked(kinshi_boxes()[i], record.user_kinshi));
   }
   pasv_->setChecked(record.pasv);
+  require_tls_->setChecked(record.require_tls);
   use_complete_->setChecked(record.use_complete_message);
   use_known_id_->setChecked(record.use_known_id_message);
   use_logon_->setChecked(record.use_logon_message);
@@ -43,6 +44,9 @@ void CPerUserTab::build() {
   pasv_ = new QCheckBox(QString::fromUtf8("PASVモード"), this);
   pasv_->setObjectName("pasv");
   layout->addWidget(pasv_);
+  require_tls_ = new QCheckBox(QString::fromUtf8("TLSを使うログインだけを受け付ける"), this);
+  require_tls_->setObjectName("requireTls");
+  layout->addWidget(require_tls_);
   auto* grid = new QGridLayout;
   use_complete_ = add_message_row(grid, 0, "useCompleteMessage", "正常メッセージ",
                                   "editCompleteMessage", &CPerUserTab::edit_complete);
@@ -81,6 +85,7 @@ void CPerUserTab::collect(AccountRecord& r) const {
   }
   r.user_kinshi = kinshi;
   r.pasv = pasv_->isChecked();
+  r.require_tls = require_tls_->isChecked();
   r.use_complete_message = use_complete_->isChecked();
   r.use_known_id_message = use_known_id_->isChecked();
   r.use_logon_message = use_logon_->isChecked();

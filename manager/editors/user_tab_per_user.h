@@ -32,6 +32,7 @@ class CPerUserTab : public QWidget {
 
   std::vector<QCheckBox*> kinshi_;
   QCheckBox* pasv_;
+  QCheckBox* require_tls_;
   QCheckBox* use_complete_;
   QCheckBox* use_known_id_;
   QCheckBox* use_logon_;

@@ -98,6 +98,10 @@ int Monitor::find_row(uint32_t id) const {
   return -1;
 }
 
+std::string host_cell_text(const shared::SessionSnapshot& snap) {
+  return (snap.security & shared::kSecureControl) != 0 ? snap.host_text + " [TLS]" : snap.host_text;
+}
+
 uint32_t Monitor::row_session_id(size_t row) const {
   if (row >= rows_.size()) return 0;
   return static_cast<uint32_t>(std::strtoul(rows_[row][kColId].c_str(), nullptr, 16));
@@ -141,7 +145,7 @@ void Monitor::event_line(const shared::SessionSnapshot& snap, uint32_t id,
 void Monitor::on_connected(const shared::SessionSnapshot& snap, uint32_t id) {
   add_row(id);
   event_line(snap, id, "接続されました。");
-  set_cell(id, kColHost, snap.host_text);
+  set_cell(id, kColHost, host_cell_text(snap));
 }
 
 void Monitor::on_accepted(const shared::SessionSnapshot& snap, uint32_t id) {
@@ -264,6 +268,7 @@ void Monitor::dispatch(const shared::AdminEvent& event, uint32_t now) {
     on_connected(snap, id);
     on_accepted(snap, id);
   }
+  set_cell(id, kColHost, host_cell_text(snap));  // the TLS marker follows AUTH
   sessions_[id] = snap;
   // The summary counts this session's newest state.
   if (progress) update_status(now);

@@ -42,6 +42,9 @@ struct TickActions {
   bool refresh_addresses = false;     // once a minute: read the host's addresses again
 };
 
+// The host column: the host text, and " [TLS]" for a session whose control connection
+// is encrypted.
+std::string host_cell_text(const shared::SessionSnapshot& snap);
 // "%2dh%2dm%2ds", "%2dm%2ds", "%dms" or "%2ds" of a number of milliseconds.
 std::string duration_text(uint32_t milliseconds);
 // The size text without its unit's last letter ("1.50K", "100").

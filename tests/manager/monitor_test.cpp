@@ -115,6 +115,23 @@ TEST_F(MonitorView, LoginPutsTheUserNameInTheRow) {
   EXPECT_EQ(view().monitor().session_count(), 1u);
 }
 
+TEST_F(MonitorView, TlsSessionsAreMarkedInTheHostColumnFromTheEventThatSaysSo) {
+  feed(record(5, shared::kEventConnected, "UnKnown"));
+  EXPECT_EQ(cell(0, 5), "127.0.0.1");
+  shared::AdminEvent secured = record(5, shared::kEventStatus, "UnKnown", "TLSで暗号化しました。");
+  secured.snapshot.security = shared::kSecureControl;
+  feed(secured);
+  EXPECT_EQ(cell(0, 5), "127.0.0.1 [TLS]");
+  EXPECT_TRUE(is_event_line(log_lines().back(), "UnKnown", "TLSで暗号化しました。"));
+  // An implicit-TLS session is marked from its first event; a plain one never.
+  shared::AdminEvent implicit = record(6, shared::kEventConnected, "UnKnown");
+  implicit.snapshot.security = shared::kSecureControl | shared::kSecureData;
+  feed(implicit);
+  feed(record(7, shared::kEventConnected, "UnKnown"));
+  EXPECT_EQ(cell(1, 5), "127.0.0.1 [TLS]");
+  EXPECT_EQ(cell(2, 5), "127.0.0.1");
+}
+
 TEST_F(MonitorView, EventTextsGoToTheCommentColumnAndTheLog) {
   feed(record(5, shared::kEventConnected));
   for (uint32_t type : {3u, 6u, 10u, 11u, 12u, 13u, 14u, 24u, 25u}) {

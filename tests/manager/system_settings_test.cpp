@@ -38,10 +38,10 @@ TEST(SystemSettingsDialog, TabsComeInTheOperatorsOrder) {
   Folder f;
   manager::CSystemSettingsDialog dialog(f.ini);
   auto* tabs = child<QTabWidget>(&dialog, "tabs");
-  ASSERT_EQ(tabs->count(), 7);
+  ASSERT_EQ(tabs->count(), 8);
   const char* expected[] = {"システム", "メッセージ", "ログ", "未登録IDの接続",
-                            "拒否IP", "仮想フォルダ", "PlugIn"};
-  for (int i = 0; i < 7; ++i) EXPECT_EQ(tabs->tabText(i).toStdString(), expected[i]);
+                            "拒否IP", "仮想フォルダ", "PlugIn", "TLS"};
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(tabs->tabText(i).toStdString(), expected[i]);
   EXPECT_EQ(tabs->currentIndex(), 0);
   EXPECT_EQ(dialog.windowTitle().toStdString(), "システム設定");
 }
@@ -129,6 +129,40 @@ TEST(SystemSettingsDialog, EditedEntriesReachTheFile) {
   EXPECT_EQ(f.get("Log", "WaitViewDownTime"), "12");
   EXPECT_EQ(f.get("Log", "Ip2Host"), "1");
   EXPECT_EQ(f.get("UserInfo", "UseWelcomeMessage"), "1");
+}
+
+TEST(SystemSettingsDialog, TlsPageShowsAndWritesTheTlsSectionWithAPortRange) {
+  Folder f;
+  editors_test::write_file(f.ini, "[TLS]\r\nEnable=1\r\nCertificate=cert.pem\r\nRequireReuse=0\r\n");
+  editors_test::Prompts prompts;
+  {
+    manager::CSystemSettingsDialog dialog(f.ini);
+    EXPECT_TRUE(box(&dialog, "tlsEnable")->isChecked());
+    EXPECT_EQ(edit(&dialog, "tlsCertificate")->text(), "cert.pem");
+    EXPECT_EQ(edit(&dialog, "tlsPrivateKey")->text(), "");
+    EXPECT_EQ(edit(&dialog, "tlsImplicitPort")->text(), "0");
+    EXPECT_FALSE(box(&dialog, "tlsRequireReuse")->isChecked());
+    edit(&dialog, "tlsPrivateKey")->setText(" /etc/ftp/key.pem ");
+    edit(&dialog, "tlsImplicitPort")->setText("70000");
+    box(&dialog, "tlsRequireForLogin")->setChecked(true);  // after the bad port: not taken
+    click(&dialog, "ok");
+  }
+  EXPECT_EQ(prompts.messages, std::vector<std::string>{"0 から 65535 までの整数を入力してください。"});
+  EXPECT_EQ(platform::profile_key_names(f.ini, "TLS"),
+            (std::vector<std::string>{"Enable", "Certificate", "RequireReuse", "ImplicitPort",
+                                      "RequireForLogin", "RequireForData", "PrivateKey"}));
+  EXPECT_EQ(f.get("TLS", "PrivateKey"), "/etc/ftp/key.pem");
+  EXPECT_EQ(f.get("TLS", "ImplicitPort"), "0");
+  EXPECT_EQ(f.get("TLS", "RequireForLogin"), "0");
+  {
+    manager::CSystemSettingsDialog dialog(f.ini);
+    edit(&dialog, "tlsImplicitPort")->setText("990");
+    box(&dialog, "tlsRequireForData")->setChecked(true);
+    click(&dialog, "ok");
+  }
+  EXPECT_EQ(f.get("TLS", "ImplicitPort"), "990");
+  EXPECT_EQ(f.get("TLS", "RequireForData"), "1");
+  EXPECT_EQ(f.get("TLS", "RequireReuse"), "0");
 }
 
 TEST(SystemSettingsDialog, TheArrowButtonsStayWithinTheirRange) {

@@ -515,6 +515,23 @@ TEST_F(UserEditorTest, ForbiddenActionsShowAndSaveAsTheUserKinshiMask) {
   EXPECT_EQ(key(user_file("abe"), "PASV"), "1");
 }
 
+TEST_F(UserEditorTest, RequireTlsShowsAndSavesForUsersAndGroups) {
+  site_.add_user("cid", {{"RequireTLS", "1"}});
+  auto d = open_user("cid");
+  EXPECT_TRUE(box(d.get(), "requireTls")->isChecked());
+  box(d.get(), "requireTls")->setChecked(false);
+  click(d.get(), "ok");
+  EXPECT_EQ(key(user_file("cid"), "RequireTLS"), "0");
+
+  const std::string group = user_dir() + "secure.grp";
+  site_.write_file("user/secure.grp", "[UserInfo]\r\nHomeDir=/srv/\r\n");
+  auto g = open(group, group, AccountMode::Group);
+  EXPECT_FALSE(box(g.get(), "requireTls")->isChecked());
+  box(g.get(), "requireTls")->setChecked(true);
+  click(g.get(), "ok");
+  EXPECT_EQ(key(group, "RequireTLS"), "1");
+}
+
 TEST_F(UserEditorTest, MessagesAreEditedInTheMessageEditorAndCancelKeepsTheOldText) {
   site_.add_user("bea", {{"Message230_0", "old"}, {"Message230_1", "_____endofline_____"},
                          {"Message220_0", "kept"}, {"Message220_1", "_____endofline_____"}});
