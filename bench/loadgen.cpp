@@ -12,6 +12,8 @@
 //                  COUNT clients log in one after another and stay; then each downloads
 //                  RETR_PATH at once, then each uploads BYTES to STOR_PREFIX<n> at once;
 //                  the clients stay connected SECONDS more before they quit
+//
+// retr-tls, stor-tls and logins-tls do the same over explicit TLS.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -28,10 +30,41 @@
 #include "platform/clock.h"
 #include "platform/socket.h"
 #include "platform/sync.h"
+#include "platform/tls.h"
 
 namespace {
 
 constexpr int kReplyTimeoutMs = 30000;
+
+// Set for the -tls modes (retr-tls, stor-tls, logins-tls): AUTH TLS before the login,
+// PBSZ 0 and PROT P after it, and every data connection resumes the control session.
+std::unique_ptr<platform::TlsContext> tls_context;
+
+// A data connection: the socket, and its TLS stream under PROT P.
+struct Data {
+  platform::Socket socket = platform::kNoSocket;
+  std::unique_ptr<platform::TlsStream> tls;
+
+  long receive(char* buffer, size_t size) {
+    if (tls) return tls->recv_some_timeout(buffer, size, kReplyTimeoutMs);
+    return platform::recv_some_timeout(socket, buffer, size, kReplyTimeoutMs);
+  }
+  size_t send(const char* bytes, size_t size) {
+    return tls ? tls->send_all(bytes, size) : platform::send_all(socket, bytes, size);
+  }
+  // close_notify and the peer's close first, so that no byte of either side is lost.
+  void close() {
+    if (tls) {
+      tls->close_notify(kReplyTimeoutMs);
+      char scrap[4096];
+      while (tls->recv_some_timeout(scrap, sizeof scrap, kReplyTimeoutMs) > 0) {
+      }
+      tls.reset();
+    }
+    platform::close_socket(socket);
+    socket = platform::kNoSocket;
+  }
+};
 
 struct Target {
   uint16_t port = 0;
@@ -62,7 +95,9 @@ class Ftp {
         return one;
       }
       char buffer[4096];
-      long n = platform::recv_some_timeout(socket_, buffer, sizeof buffer, kReplyTimeoutMs);
+      long n = control_ ? control_->recv_some_timeout(buffer, sizeof buffer, kReplyTimeoutMs)
+                        : platform::recv_some_timeout(socket_, buffer, sizeof buffer,
+                                                      kReplyTimeoutMs);
       if (n <= 0) return "";
       pending_.append(buffer, static_cast<size_t>(n));
     }
@@ -70,16 +105,37 @@ class Ftp {
 
   std::string command(const std::string& line) {
     std::string text = line + "\r\n";
-    if (platform::send_all(socket_, text.data(), text.size()) != text.size()) return "";
+    size_t sent = control_ ? control_->send_all(text.data(), text.size())
+                           : platform::send_all(socket_, text.data(), text.size());
+    if (sent != text.size()) return "";
     return reply();
   }
 
   bool login(const Target& t) {
     if (reply().rfind("220", 0) != 0) return false;
+    if (tls_context && !secure()) return false;
     std::string answer = command("USER " + t.user);
-    if (answer.rfind("230", 0) == 0) return true;
-    if (answer.rfind("331", 0) != 0) return false;
-    return command("PASS " + t.password).rfind("230", 0) == 0;
+    if (answer.rfind("331", 0) == 0) answer = command("PASS " + t.password);
+    if (answer.rfind("230", 0) != 0) return false;
+    return !tls_context || (command("PBSZ 0").rfind("200", 0) == 0 &&
+                            command("PROT P").rfind("200", 0) == 0);
+  }
+
+  // AUTH TLS and the control connection's handshake.
+  bool secure() {
+    if (command("AUTH TLS").rfind("234", 0) != 0) return false;
+    control_ = platform::TlsStream::connect(*tls_context, socket_, nullptr, kReplyTimeoutMs,
+                                            nullptr);
+    return control_ != nullptr;
+  }
+
+  // After the 1xx reply: the data connection's handshake under PROT P, resuming the
+  // control connection's session.
+  bool protect(Data& data) {
+    if (!tls_context) return true;
+    data.tls = platform::TlsStream::connect(*tls_context, data.socket, control_.get(),
+                                            kReplyTimeoutMs, nullptr);
+    return data.tls != nullptr;
   }
 
   // QUIT and its reply; the session's clean-up on the server runs on after that, as a
@@ -106,6 +162,7 @@ class Ftp {
   }
 
   void close() {
+    control_.reset();
     platform::close_socket(socket_);
     socket_ = platform::kNoSocket;
   }
@@ -115,6 +172,7 @@ class Ftp {
   size_t complete_length() const { return bench::complete_reply_length(pending_); }
 
   platform::Socket socket_ = platform::kNoSocket;
+  std::unique_ptr<platform::TlsStream> control_;
   std::string pending_;
 };
 
@@ -145,11 +203,17 @@ int run_retr(const Target& t, const std::string& path) {
   Ftp ftp;
   if (!ftp.connect(t.port) || !ftp.login(t)) return fail("login");
   ftp.command("TYPE I");
-  platform::Socket data = ftp.passive();
-  if (data == platform::kNoSocket) return fail("pasv");
+  Data data{ftp.passive(), nullptr};
+  if (data.socket == platform::kNoSocket) return fail("pasv");
   uint32_t start = platform::tick_ms();
   if (!preliminary(ftp.command("RETR " + path))) return fail("retr");
-  uint64_t bytes = drain(data);
+  if (!ftp.protect(data)) return fail("retr-tls");
+  std::vector<char> buffer(1 << 20);
+  uint64_t bytes = 0;
+  for (long n; (n = data.receive(buffer.data(), buffer.size())) > 0;) {
+    bytes += static_cast<uint64_t>(n);
+  }
+  data.close();
   std::string done = ftp.reply();
   double seconds = seconds_since(start);
   if (done.rfind("226", 0) != 0) return fail("retr-end");
@@ -163,20 +227,21 @@ int run_stor(const Target& t, const std::string& path, uint64_t size) {
   Ftp ftp;
   if (!ftp.connect(t.port) || !ftp.login(t)) return fail("login");
   ftp.command("TYPE I");
-  platform::Socket data = ftp.passive();
-  if (data == platform::kNoSocket) return fail("pasv");
+  Data data{ftp.passive(), nullptr};
+  if (data.socket == platform::kNoSocket) return fail("pasv");
   std::vector<char> block(1 << 20);
   for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 131 + 7);
   uint32_t start = platform::tick_ms();
   if (!preliminary(ftp.command("STOR " + path))) return fail("stor");
+  if (!ftp.protect(data)) return fail("stor-tls");
   uint64_t sent = 0;
   while (sent < size) {
     size_t chunk = static_cast<size_t>(std::min<uint64_t>(block.size(), size - sent));
-    size_t n = platform::send_all(data, block.data(), chunk);
+    size_t n = data.send(block.data(), chunk);
     sent += n;
     if (n < chunk) break;
   }
-  platform::close_socket(data);
+  data.close();
   std::string done = ftp.reply();
   double seconds = seconds_since(start);
   if (sent < size || done.rfind("226", 0) != 0) return fail("stor-end");
@@ -362,6 +427,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string mode = argv[1];
+  if (mode.size() > 4 && mode.compare(mode.size() - 4, 4, "-tls") == 0) {
+    tls_context = platform::TlsContext::client();
+    mode.resize(mode.size() - 4);
+  }
   Target t{static_cast<uint16_t>(std::atoi(argv[2])), argv[3], argv[4]};
   if (mode == "retr" && argc == 6) return run_retr(t, argv[5]);
   if (mode == "stor" && argc == 7) return run_stor(t, argv[5], std::strtoull(argv[6], nullptr, 10));
