@@ -334,8 +334,4 @@ bool set_modified_time(const std::string& path, int64_t unix_seconds) {
   return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
 }
 
-bool set_file_mode(const std::string& path, unsigned mode) {
-  return chmod(path.c_str(), static_cast<mode_t>(mode & 07777u)) == 0;
-}
-
 }  // namespace platform

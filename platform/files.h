@@ -96,7 +96,5 @@ std::optional<std::string> read_whole_file_cached(const std::string& path);
 bool write_file_atomically(const std::string& path, std::string_view content);
 // Sets the last-write (and last-access) time; false when the file cannot be changed.
 bool set_modified_time(const std::string& path, int64_t unix_seconds);
-// Sets the permission bits (symbolic links followed); false when they cannot be changed.
-bool set_file_mode(const std::string& path, unsigned mode);
 
 }  // namespace platform
