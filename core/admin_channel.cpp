@@ -59,7 +59,7 @@ shared::SessionSnapshot snapshot_numbers(Session& s) {
   snap.file_size_high = static_cast<uint32_t>(file_size >> 32);
   snap.restart_offset_low = static_cast<uint32_t>(restart);
   snap.restart_offset_high = static_cast<uint32_t>(restart >> 32);
-  snap.transferred = s.transferred;
+  snap.transferred = static_cast<uint32_t>(s.transferred.load());
   snap.connect_tick = s.connect_tick;
   snap.transfer_start_tick = s.transfer_start_tick;
   snap.last_activity_tick = s.last_activity_tick;
@@ -191,6 +191,7 @@ bool start_manager_session(platform::Socket connection) {
   std::lock_guard<std::mutex> send_guard(channel().send_lock);
   constexpr size_t kSnapshotEvents = 3;
   size_t snapshot_bytes = state.table.sessions.size() * kSnapshotEvents * shared::kAdminEventSize;
+  if (!state.startup_problem.empty()) snapshot_bytes += shared::kAdminEventSize;
   if (!channel().outbox.open(connection, snapshot_bytes)) return false;
   channel().connection = connection;
   for (Session* s : state.table.sessions) {
@@ -201,6 +202,12 @@ bool start_manager_session(platform::Socket connection) {
       state_type = s->upload ? shared::kEventUploadStarted : shared::kEventDownloadStarted;
     }
     send_record_locked(session_event(*s, state_type));
+  }
+  if (!state.startup_problem.empty()) {
+    shared::AdminEvent problem;
+    problem.type = shared::kEventStartupProblem;
+    problem.text = state.startup_problem;
+    send_record_locked(problem);
   }
   return true;
 }
@@ -233,6 +240,7 @@ void abort_by_id(uint32_t id) {
   std::lock_guard<std::mutex> guard(core_state().table.lock);
   Session* s = find_session(id);
   if (!s || !s->transferring || s->closing) return;
+  s->operator_abort = 1;
   s->abort_sleep.set();  // a paced transfer must not sleep out its block first
   shutdown_session_socket(*s, SessionSocket::Data);
   shutdown_session_socket(*s, SessionSocket::PassiveListen);

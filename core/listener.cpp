@@ -284,10 +284,10 @@ bool login_expired(uint32_t now, uint32_t connect_tick, int timeout_seconds) {
   return connected > static_cast<uint64_t>(timeout_seconds) * 1000;
 }
 
-uint32_t transfer_rate_bps(uint32_t now, uint32_t start_tick, uint32_t transferred) {
+uint32_t transfer_rate_bps(uint32_t now, uint32_t start_tick, uint64_t transferred) {
   uint32_t elapsed = now - start_tick;
   uint64_t seconds = elapsed < 1000 ? 1 : elapsed / 1000;
-  uint64_t rate = static_cast<uint64_t>(transferred) * 8 / seconds;
+  uint64_t rate = transferred * 8 / seconds;
   return static_cast<uint32_t>(std::min<uint64_t>(rate, std::numeric_limits<uint32_t>::max()));
 }
 

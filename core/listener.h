@@ -34,7 +34,7 @@ bool connect_expired(uint32_t now, uint32_t connect_tick, int connect_minutes);
 // A session not logged in within the login time limit (LoginTimeout) is closed; NOOP
 // does not extend it.
 bool login_expired(uint32_t now, uint32_t connect_tick, int timeout_seconds);
-uint32_t transfer_rate_bps(uint32_t now, uint32_t start_tick, uint32_t transferred);
+uint32_t transfer_rate_bps(uint32_t now, uint32_t start_tick, uint64_t transferred);
 
 // Number of sessions in the table whose text field equals value (table lock held by
 // the caller).

@@ -132,6 +132,9 @@ bool login_success(Session& s) {
     return false;
   }
   send_hook_reply(s);
+  // Event 1 at USER names the user; this second one tells the Manager that the login
+  // succeeded (a refused password never gets it).
+  send_event(s, shared::kEventUserAccepted);
   return true;
 }
 

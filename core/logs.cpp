@@ -51,7 +51,8 @@ void write_transfer_log(Session& s, TransferDirection direction, uint32_t durati
   std::string file = read_field(s, &Session::transfer_path);
   std::replace(file.begin(), file.end(), ' ', '*');
   const std::string fields = shared::format_bounded(
-      128, " %d %u %u %llu ", static_cast<int>(direction), duration_ms, s.transferred.load(),
+      128, " %d %u %llu %llu ", static_cast<int>(direction), duration_ms,
+      static_cast<unsigned long long>(s.transferred.load()),
       static_cast<unsigned long long>(s.restart_offset.load()));
   append_line(path, date_time(2) + fields + file);
 }

@@ -29,12 +29,19 @@ struct ServerTotals {
   std::atomic<uint32_t> download_bps{0};
 };
 
+uint32_t first_session_id();
+
 struct CoreState {
   ProgramPaths paths;
   ServerConfig config;
   SessionTable table;
   ServerTotals totals;
-  std::atomic<uint32_t> next_session_id{1};
+  // Starts from a random value in every run, so that an id from an earlier run never
+  // names a session of this one.
+  std::atomic<uint32_t> next_session_id{first_session_id()};
+  // Why the FTP listener is not running (empty while it runs); set once at start-up,
+  // before any Manager connects, and sent to every Manager that connects.
+  std::string startup_problem;
   std::atomic<uint16_t> passive_port_counter{0};
   std::vector<std::string> local_addresses;  // three slots, built at server start
   std::atomic<int> live_threads{0};          // session threads not yet finished

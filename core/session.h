@@ -145,13 +145,14 @@ struct Session {
   // Transfer state, read by the watchdog and the admin channel.
   std::atomic<uint64_t> file_size{0};       // listing flags while a listing is pending
   std::atomic<uint64_t> restart_offset{0};
-  std::atomic<uint32_t> transferred{0};
+  std::atomic<uint64_t> transferred{0};  // the snapshot carries its low 32 bits
   std::atomic<uint32_t> connect_tick{0};
   std::atomic<uint32_t> transfer_start_tick{0};
   std::atomic<uint32_t> last_activity_tick{0};
   std::atomic<int> idle_minutes{0};
   std::atomic<int> connect_minutes{0};
   std::atomic<int> closing{0};
+  std::atomic<int> operator_abort{0};  // the Manager's abort command ended the transfer
 
   // Data worker hand-over.
   platform::Event passive_ready{true};

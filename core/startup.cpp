@@ -127,10 +127,14 @@ bool start_services(const std::string& global_ip_url,
   if (!identity_taken) take_identity();
   if (!identity_error.empty()) return false;
   if (!serving) {
-    // Nobody else would tell the operator why no client can connect.
-    write_line(stderr, "quorsrv: cannot serve FTP on port " +
-                           std::to_string(core_state().config.port) +
+    // Nobody else would tell the operator why no client can connect: standard error,
+    // and every Manager that connects (a text event after the snapshot).
+    const std::string port = std::to_string(core_state().config.port);
+    write_line(stderr, "quorsrv: cannot serve FTP on port " + port +
                            " (in use, not allowed or out of range); only the admin channel runs\n");
+    core_state().startup_problem = "FTPポート[" + port +
+                                   "]を開けません(使用中、権限なし、または範囲外)。"
+                                   "クライアントは接続できません。";
   }
   return true;
 }

@@ -246,7 +246,7 @@ BlockResult send_block(Session& s, char* data, size_t count) {
 }
 
 void account_sent(Session& s, size_t bytes, bool charged) {
-  s.transferred.fetch_add(static_cast<uint32_t>(bytes));
+  s.transferred.fetch_add(bytes);
   if (charged) charge_download(s, bytes);
 }
 
@@ -406,7 +406,7 @@ size_t receive_room(const Session& s, size_t piece, size_t block) {
   return std::max(allowed, block);
 }
 
-enum class ReceiveOutcome { Complete, DiskFull, CapacityUsed };
+enum class ReceiveOutcome { Complete, Aborted, DiskFull, CapacityUsed };
 
 // Receives and writes until the client closes: pieces of the given size, or blocks of the
 // setting where plug-ins or a speed limit watch (then piece == block).
@@ -417,15 +417,18 @@ ReceiveOutcome receive_pieces(Session& s, platform::File& file, char* buffer, si
   for (;;) {
     uint32_t t0 = platform::tick_ms();
     long got = receive_block(s, record, buffer, receive_room(s, piece, block));
+    // The operator's abort shuts the data socket down: the receive ends, the upload
+    // did not. (A client's ABOR ends an upload as complete.)
+    if (aborted(s) && s.operator_abort) return ReceiveOutcome::Aborted;
     if (got <= 0) return ReceiveOutcome::Complete;
     size_t count = static_cast<size_t>(got);
     if (file.write_all(record.buffer, count) < count) return ReceiveOutcome::DiskFull;
     earn_upload(s, count);
     if (!consume_capacity(s, count)) return ReceiveOutcome::CapacityUsed;
-    s.transferred.fetch_add(static_cast<uint32_t>(count));
+    s.transferred.fetch_add(count);
     pace(s, count, s.down_limit, t0);
     progress.update(s);
-    if (aborted(s)) return ReceiveOutcome::Complete;
+    if (aborted(s)) return s.operator_abort ? ReceiveOutcome::Aborted : ReceiveOutcome::Complete;
   }
 }
 
@@ -435,6 +438,11 @@ void finish_upload(Session& s, ReceiveOutcome outcome, const std::string& path) 
       core::close_session_socket(s, SessionSocket::Data);
       send_completion(s);
       core::report(s, shared::kEventUploadEnded, fill("ファイル[%s]の受信が完了しました", path));
+      log_transfer(s, core::TransferDirection::Received);
+      return;
+    case ReceiveOutcome::Aborted:
+      closing_reply(s, kAborted);
+      core::report(s, shared::kEventUploadEnded, "ファイル受信が停止しました。");
       log_transfer(s, core::TransferDirection::Received);
       return;
     case ReceiveOutcome::DiskFull:
@@ -502,6 +510,7 @@ void send_file(Session& s) {
 
 void receive_file(Session& s) {
   s.abort_sleep.reset();  // an abort of an earlier transfer is not this one's
+  s.operator_abort = 0;
   s.transferred = 0;
   s.upload = 1;
   run_upload(s);

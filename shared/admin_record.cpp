@@ -100,7 +100,7 @@ AdminEventBytes encode_event(const AdminEvent& event) {
   put_u32(bytes.data() + off::kSessionId, event.session_id);
   put_u32(bytes.data() + off::kType, event.type);
   uint8_t* payload = bytes.data() + off::kPayload;
-  if (event.type == kEventPluginText) {
+  if (event.type == kEventPluginText || event.type == kEventStartupProblem) {
     // At most 4170 bytes of text; the rest of the payload stays zero.
     std::string_view text = cut_text(event.text, kPluginTextMax);
     for (size_t i = 0; i < text.size(); ++i) payload[i] = static_cast<uint8_t>(text[i]);
@@ -115,7 +115,7 @@ AdminEvent decode_event(const AdminEventBytes& bytes) {
   event.session_id = get_u32(bytes.data() + off::kSessionId);
   event.type = get_u32(bytes.data() + off::kType);
   const uint8_t* payload = bytes.data() + off::kPayload;
-  if (event.type == kEventPluginText)
+  if (event.type == kEventPluginText || event.type == kEventStartupProblem)
     event.text = get_text(payload, kPluginTextMax);
   else
     event.snapshot = get_snapshot(payload);

@@ -37,6 +37,9 @@ enum EventType : uint32_t {
   kEventRefused = 24,
   kEventStatus = 25,
   kEventPluginText = 26,
+  // The Core runs without its FTP listener; the text (as in type 26) says why. Sent to
+  // every Manager right after the snapshot of the live sessions.
+  kEventStartupProblem = 27,
 };
 
 // Bits of SessionSnapshot::security.
