@@ -4,6 +4,7 @@
 // user-interface thread shuts it down to end the thread and then joins it.
 #include "manager/shell/core_control.h"
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 
@@ -31,6 +32,7 @@ const char* const kConnectFailed = "接続できませんでした。";
 const char* const kConnected = "FTPサービスへの接続を完了しました。";
 const char* const kUsersConnected = "現在接続しているユーザーがいます。切断しますか？";
 const char* const kStopped = "FTPサーバーを停止しました。";
+const char* const kNotStopped = "FTPサーバーの停止を確認できませんでした。";
 
 std::string mutex_name(int ftp_port) { return "velmoraftpd:" + std::to_string(ftp_port); }
 
@@ -76,6 +78,7 @@ struct CoreChannel::State {
   platform::Thread receiver;
   std::optional<platform::ChildProcess> child;  // the Core this Manager started
   std::string refusal;  // why the last connect was not made, when the Core would refuse
+  std::atomic<quint64> generation{0};
   platform::Event pause{true};  // never set: the pauses of the connect and start loops
 };
 
@@ -123,6 +126,7 @@ CoreChannel::CoreChannel(ProgramPaths paths, QObject* parent)
 CoreChannel::~CoreChannel() { close_channel(); }
 
 void CoreChannel::set_time_limits(const CoreTimeLimits& limits) { state_->limits = limits; }
+const CoreTimeLimits& CoreChannel::time_limits() const { return state_->limits; }
 
 int CoreChannel::core_process_id() const { return state_->child ? state_->child->pid : -1; }
 
@@ -158,6 +162,7 @@ bool CoreChannel::start_receiver(platform::Socket s) {
     std::lock_guard<std::mutex> guard(state_->socket_lock);
     state_->socket = s;
   }
+  ++state_->generation;
   if (state_->receiver.start([this, s] { receive_records(s); })) return true;
   std::lock_guard<std::mutex> guard(state_->socket_lock);
   platform::close_socket(s);
@@ -174,12 +179,16 @@ void CoreChannel::receive_records(platform::Socket s) {
     if (received <= 0) break;
     emit record_received(record);
   }
-  std::lock_guard<std::mutex> guard(state_->socket_lock);
-  platform::close_socket(s);
-  state_->socket = platform::kNoSocket;
+  {
+    std::lock_guard<std::mutex> guard(state_->socket_lock);
+    platform::close_socket(s);
+    state_->socket = platform::kNoSocket;
+  }
+  emit channel_ended(state_->generation.load());
 }
 
 const std::string& CoreChannel::refusal() const { return state_->refusal; }
+quint64 CoreChannel::generation() const { return state_->generation.load(); }
 
 bool CoreChannel::is_open() const {
   std::lock_guard<std::mutex> guard(state_->socket_lock);
@@ -201,13 +210,37 @@ void CoreChannel::send_abort(uint32_t session_id) {
   send_command(static_cast<uint8_t>(shared::AdminCommandCode::AbortTransfer), session_id);
 }
 
-// In process mode the Core this Manager started is waited for, within a generous bound
-// (a Core that hangs must not freeze the operator's window for ever).
 void CoreChannel::send_stop() {
   send_command(static_cast<uint8_t>(shared::AdminCommandCode::StopServer), 0);
-  if (read_core_settings(state_->paths.ini_file).service || !state_->child) return;
-  if (platform::wait_process(*state_->child, state_->limits.stop_wait_ms))
-    state_->child.reset();
+}
+
+bool CoreChannel::started_core_exited() {
+  if (!state_->child) return false;
+  if (!platform::wait_process(*state_->child, 0)) return false;
+  state_->child.reset();
+  return true;
+}
+
+// A Core closes its channel when it ends; the process this Manager started must also be
+// gone (reaped), so that "stopped" is said only of a Core that really ended.
+bool CoreChannel::core_ended() {
+  if (is_open()) return false;
+  return !state_->child || started_core_exited();
+}
+
+bool CoreChannel::wait_for_core_end(int timeout_ms) {
+  const uint32_t start = platform::tick_ms();
+  while (!core_ended()) {
+    if (elapsed_since(start) >= timeout_ms) return false;
+    state_->pause.wait_for(20);
+  }
+  return true;
+}
+
+bool CoreChannel::kill_core() {
+  if (!state_->child) return false;
+  platform::signal_process(*state_->child, platform::kSignalKill);
+  return true;
 }
 
 void CoreChannel::close_channel() {
@@ -241,14 +274,31 @@ bool CoreController::connect_core() {
   return true;
 }
 
+// "Stopped" is said only once the Core has ended; one that does not end leaves the
+// Manager connected, so that the operator can stop it again.
 bool CoreController::disconnect_core() {
   if (!connected_) return true;
   const size_t sessions = hooks_.session_count ? hooks_.session_count() : 0;
   if (sessions > 0 && !(hooks_.ask_yes_no && hooks_.ask_yes_no(kUsersConnected))) return false;
+  stopping_ = true;
   channel_.send_stop();
+  const bool ended = hooks_.wait_for_stop ? hooks_.wait_for_stop()
+                                          : channel_.wait_for_core_end(channel_.time_limits().stop_wait_ms);
+  stopping_ = false;
+  if (!ended) {
+    if (hooks_.log) hooks_.log(kNotStopped);
+    return false;
+  }
   if (hooks_.on_disconnected) hooks_.on_disconnected();
   if (hooks_.log) hooks_.log(kStopped);
   connected_ = false;
+  return true;
+}
+
+bool CoreController::channel_lost(quint64 generation) {
+  if (!connected_ || stopping_ || generation != channel_.generation()) return false;
+  connected_ = false;
+  if (hooks_.on_disconnected) hooks_.on_disconnected();
   return true;
 }
 

@@ -37,7 +37,7 @@ struct CoreTimeLimits {
   int connect_timeout_ms = 2000;  // one attempt
   int service_start_ms = 30000;   // a starting service must be active within this
   int service_poll_ms = 250;      // pause between two looks at a starting service
-  int stop_wait_ms = 60000;       // wait for the Core process this Manager started to end
+  int stop_wait_ms = 10000;       // after the stop command, before asking to end the process
 };
 
 // The admin channel: one connection to the Core's admin port on 127.0.0.1 and a thread
@@ -60,18 +60,31 @@ class CoreChannel : public QObject {
   const std::string& refusal() const;
   void send_kick(uint32_t session_id);
   void send_abort(uint32_t session_id);
-  // Sends the stop command; when this Manager started the Core as a process, waits for
-  // that process to end.
+  // Sends the stop command; nothing is awaited (see core_ended).
   void send_stop();
+  // True once the Core has really ended: its channel is closed and, when this Manager
+  // started it as a process, that process has ended (and has been reaped).
+  bool core_ended();
+  // Waits, within the limit, for core_ended (blocking; tests and the default hook).
+  bool wait_for_core_end(int timeout_ms);
+  // Ends the Core process this Manager started (SIGKILL); false when there is none.
+  bool kill_core();
+  // True when the Core process this Manager started has ended (it is then reaped).
+  bool started_core_exited();
+  // Counts the channels opened; channel_ended carries the count of the channel that ended.
+  quint64 generation() const;
   // Shuts the socket down (the receive thread then closes it) and joins the thread.
   void close_channel();
 
   void set_time_limits(const CoreTimeLimits& limits);
+  const CoreTimeLimits& time_limits() const;
   // Process id of the Core this Manager started and has not seen end; -1 when none.
   int core_process_id() const;
 
  signals:
   void record_received(QByteArray record);
+  // The receive loop ended (the Core closed the channel, died, or the channel was shut).
+  void channel_ended(quint64 generation);
 
  private:
   struct State;
@@ -91,7 +104,10 @@ struct ConnectHooks {
   // After the channel is up, before the empty log line: the notice and plug-in log
   // targets, the synchronous local address lookup, loading the system plug-ins.
   std::function<void()> on_connected;
-  std::function<void()> on_disconnected;  // after the stop is sent: unload the plug-ins
+  std::function<void()> on_disconnected;  // after the Core ended: unload the plug-ins
+  // After the stop command: waits until the Core has ended (channel.core_ended()); false
+  // when it did not end. Unset: a blocking wait of stop_wait_ms.
+  std::function<bool()> wait_for_stop;
 };
 
 // The menu command "接続/切断": connect (wanted true) or stop the Core (wanted false);
@@ -101,6 +117,9 @@ class CoreController {
   CoreController(CoreChannel& channel, ProgramPaths paths, ConnectHooks hooks);
   bool toggle(bool wanted);
   bool connected() const { return connected_; }
+  // The channel of this generation ended. True when that was a loss (connected, not
+  // being stopped, the current channel): the state is then disconnected.
+  bool channel_lost(quint64 generation);
 
  private:
   bool connect_core();
@@ -109,6 +128,7 @@ class CoreController {
   ProgramPaths paths_;
   ConnectHooks hooks_;
   bool connected_ = false;
+  bool stopping_ = false;
 };
 
 }  // namespace manager

@@ -33,6 +33,8 @@ class MonitorOutput {
   virtual void status_text(const std::string& text) = 0;
   // Event 22: the Core created an account whose password is to be mailed.
   virtual void account_mail_requested(const shared::SessionSnapshot& snapshot) = 0;
+  // Event 27: the Core runs without its FTP listener, for the reason given.
+  virtual void startup_problem(const std::string&) {}
 };
 
 // What a tick asks of the main view besides the rows.
@@ -71,6 +73,12 @@ class Monitor {
 
   // Handles one 4180-byte record; now is the tick of its arrival.
   void dispatch(const shared::AdminEvent& event, uint32_t now);
+  // The channel to the Core ended: every row and session goes, the summary is zeroed.
+  void clear(uint32_t now);
+  // A new channel is being opened at this tick: the Core first replays each live
+  // session (connected before it) as events 0, 1 and 25, 4 or 5; those fill the rows
+  // without log lines, since nothing new happened.
+  void begin_join(uint32_t tick);
   // The one-second tick; published_address is the local address chosen by GlobalIP as it
   // stands now (empty when unknown).
   TickActions tick(uint32_t now, const std::string& published_address = {});
@@ -78,6 +86,7 @@ class Monitor {
   void log(const std::string& text);
 
   void recompute_totals(uint32_t now);
+  void update_status(uint32_t now);
   const TransferTotals& totals() const { return totals_; }
   NoticeSnapshot notice_snapshot() const;
 
@@ -87,6 +96,8 @@ class Monitor {
   // The session id of a row (its ID column read as hexadecimal).
   uint32_t row_session_id(size_t row) const;
   const shared::SessionSnapshot* snapshot(uint32_t id) const;
+  // Bytes of the session's current or last transfer, carried past the 32-bit count's wrap.
+  uint64_t moved(uint32_t id) const;
   size_t session_count() const { return sessions_.size(); }
 
  private:
@@ -94,12 +105,22 @@ class Monitor {
   void remove_row(size_t row);
   void set_cell(uint32_t id, int column, const std::string& text);
   void event_line(const shared::SessionSnapshot& snap, uint32_t id, const std::string& text);
+  // What the monitor keeps of a session besides its latest snapshot.
+  struct Tracked {
+    shared::SessionSnapshot snap;
+    uint64_t moved = 0;          // transferred, with the wraps of the 32-bit count
+    bool login_pending = false;  // USER seen, the login not yet confirmed
+    bool replaying = false;      // replayed by the Core to a joining Manager
+  };
   void on_connected(const shared::SessionSnapshot& snap, uint32_t id);
+  void on_user_event(const shared::SessionSnapshot& snap, uint32_t id, Tracked& state);
   void on_accepted(const shared::SessionSnapshot& snap, uint32_t id);
   void on_transfer_started(const shared::SessionSnapshot& snap, uint32_t id, const char* dir);
-  void on_transfer_ended(shared::SessionSnapshot& snap, uint32_t id, const char* dir, uint32_t now);
-  void progress_update(shared::SessionSnapshot& snap, uint32_t id, uint32_t now);
-  void update_status(uint32_t now);
+  void on_transfer_ended(shared::SessionSnapshot& snap, uint32_t id, const char* dir,
+                         uint32_t now, uint64_t moved);
+  void progress_update(shared::SessionSnapshot& snap, uint32_t id, uint32_t now, uint64_t moved);
+  bool replay(const shared::AdminEvent& event, Tracked& state);
+  uint64_t carry_moved(const shared::AdminEvent& event, const Tracked* before) const;
   bool connection_change_notice();
   bool address_change_notice(const std::string& published_address);
 
@@ -113,7 +134,9 @@ class Monitor {
   MonitorOutput* output_ = nullptr;
   std::function<platform::LocalTime()> clock_;
   std::vector<Row> rows_;
-  std::map<uint32_t, shared::SessionSnapshot> sessions_;
+  std::map<uint32_t, Tracked> sessions_;
+  bool joining_ = false;
+  uint32_t join_tick_ = 0;
   TransferTotals totals_;
 };
 

@@ -15,6 +15,7 @@
 #include "manager/shell/prompts.h"
 #include "manager/shell/ras.h"
 #include "manager/shell/refuse_user_dialog.h"
+#include "manager/shell/stop_wait.h"
 #include "manager/shell/user_status_dialog.h"
 #include "platform/clock.h"
 #include "shared/ini.h"
@@ -22,7 +23,9 @@
 namespace manager {
 namespace {
 
-constexpr int kDefaultColumnWidths[kColumnCount] = {150, 80, 40, 56, 56, 56, 300, 56};
+// Wide enough for "DOWN_COMP", "1023.9MB/1023.9MB", a dotted IPv4 address and an
+// eight-digit id in the list's default font.
+constexpr int kDefaultColumnWidths[kColumnCount] = {150, 100, 90, 140, 70, 120, 300, 80};
 const char* const kColumnTitles[kColumnCount] = {"User",    "AccessFile", "Up/Down", "FileSize",
                                                  "bps",     "Host/IP",    "Comment", "ID"};
 constexpr const char* kKickQuestion = "このユーザーを切断します。本当によろしいですか？";
@@ -61,10 +64,13 @@ CVelmoraFTPdView::CVelmoraFTPdView(ProgramPaths paths, QWidget* parent)
     });
   };
   hooks.on_disconnected = [] { unload_system_plugins(); };
+  hooks.wait_for_stop = [this] { return wait_for_core_stop(window(), channel_); };
   controller_ = std::make_unique<CoreController>(channel_, paths_, std::move(hooks));
 
   connect(&channel_, &CoreChannel::record_received, this,
           [this](QByteArray record) { handle_record(record); }, Qt::QueuedConnection);
+  connect(&channel_, &CoreChannel::channel_ended, this,
+          [this](quint64 generation) { on_channel_ended(generation); }, Qt::QueuedConnection);
   connect(&notifier_, &Notifier::status_text, this,
           [this](QString text) { append_log("FtpCliantMessage:" + text.toStdString()); });
   connect(&mailer_, &AccountMailer::mail_finished, this, [this](AccountMailResult result) {
@@ -171,7 +177,30 @@ NoticeSnapshot CVelmoraFTPdView::notice_snapshot() const {
   return snapshot;
 }
 
-bool CVelmoraFTPdView::toggle_connection(bool wanted) { return controller_->toggle(wanted); }
+// Connecting starts a join: the Core's replay of its live sessions fills the list quietly.
+// Both ways, the list starts empty: what it showed belonged to a Core that is gone.
+bool CVelmoraFTPdView::toggle_connection(bool wanted) {
+  if (wanted && !controller_->connected()) {
+    monitor_.clear(platform::tick_ms());
+    monitor_.begin_join(platform::tick_ms());
+  }
+  if (!controller_->toggle(wanted)) return false;
+  if (!wanted) monitor_.clear(platform::tick_ms());
+  emit server_state_changed(wanted ? "接続中" : "停止中", {});
+  return true;
+}
+
+void CVelmoraFTPdView::on_channel_ended(quint64 generation) {
+  if (!controller_->channel_lost(generation)) return;
+  monitor_.clear(platform::tick_ms());
+  append_log("FTPサーバーとの接続が切れました。");
+  emit server_state_changed("停止中", {});
+  emit connection_lost();
+}
+
+void CVelmoraFTPdView::startup_problem(const std::string& text) {
+  emit server_state_changed("FTP受付不可", QString::fromStdString(text));
+}
 
 bool CVelmoraFTPdView::may_close() {
   if (monitor_.settings().close_server && !controller_->toggle(false)) return false;

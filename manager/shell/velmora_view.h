@@ -62,6 +62,11 @@ class CVelmoraFTPdView : public QTreeWidget, public MonitorOutput {
 
  signals:
   void status_changed(QString text);  // the transfer summary for status pane 0
+  // The Core's state for status pane 1 ("接続中", "停止中", or why no client can connect).
+  void server_state_changed(QString text, QString reason);
+  // The channel to the Core was lost (the Core died or closed it): the view is cleared and
+  // disconnected; the frame shows the stopped state.
+  void connection_lost();
 
  protected:
   void contextMenuEvent(QContextMenuEvent* event) override;
@@ -74,6 +79,8 @@ class CVelmoraFTPdView : public QTreeWidget, public MonitorOutput {
   void log_line(const std::string& text) override;
   void status_text(const std::string& text) override;
   void account_mail_requested(const shared::SessionSnapshot& snapshot) override;
+  void startup_problem(const std::string& text) override;
+  void on_channel_ended(quint64 generation);
 
   // The local address chosen by GlobalIP, as notices publish it (31 characters at most).
   std::string published_address() const;

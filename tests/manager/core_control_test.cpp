@@ -114,6 +114,7 @@ class FakeCore {
     peer_ = platform::accept_connection(listener_, nullptr);
     return peer_;
   }
+  platform::Socket accept_peer() const { return peer_; }
   // Up to size bytes that arrive within the time limit.
   std::string receive(size_t size, int timeout_ms) {
     std::string bytes;
@@ -267,6 +268,25 @@ TEST_F(CoreControl, KickAndAbortReachTheCore) {
   ASSERT_TRUE(controller_.toggle(false));
 }
 
+// Session ids start from a value that differs from run to run: an id the Manager kept
+// from an earlier Core never names a session of the next one.
+TEST_F(CoreControl, EachCoreRunNumbersItsSessionsAfresh) {
+  std::vector<uint32_t> first_ids;
+  for (int run = 0; run < 2; ++run) {
+    harness::Server server(site_);
+    ASSERT_TRUE(channel_.start_and_connect());
+    harness::FtpClient client;
+    ASSERT_TRUE(client.connect(site_.ftp_port()));
+    auto connected = records_.wait_for(shared::kEventConnected);
+    ASSERT_TRUE(connected);
+    first_ids.push_back(connected->session_id);
+    records_.list.clear();
+    channel_.close_channel();
+  }
+  EXPECT_NE(first_ids[0], first_ids[1]);
+  EXPECT_NE(first_ids[0], 0u);
+}
+
 TEST_F(CoreControl, ACoreThatNeverAnswersGivesUpAfterThreeAttempts) {
   install_silent_core();
   EXPECT_FALSE(controller_.toggle(true));
@@ -346,26 +366,44 @@ TEST_F(CoreControl, DisconnectAnsweredNoKeepsTheConnection) {
   EXPECT_EQ(core.receive(8, 300), "");
   EXPECT_EQ(windows_.disconnected_calls, 0);
 
+  // A Core that takes the stop command but does not end is not called stopped.
+  manager::CoreTimeLimits limits;
+  limits.stop_wait_ms = 300;
+  channel_.set_time_limits(limits);
   windows_.answer = true;
-  EXPECT_TRUE(controller_.toggle(false));
+  EXPECT_FALSE(controller_.toggle(false));
   EXPECT_EQ(core.receive(8, 5000), command_bytes(3, 0));
+  EXPECT_EQ(windows_.log.back(), "FTPサーバーの停止を確認できませんでした。");
+  EXPECT_TRUE(controller_.connected());
+  EXPECT_EQ(windows_.disconnected_calls, 0);
+  platform::shutdown_both(core.accept_peer());
+  EXPECT_TRUE(controller_.toggle(false));
   EXPECT_EQ(windows_.log.back(), kStopped);
   EXPECT_EQ(windows_.disconnected_calls, 1);
   EXPECT_FALSE(controller_.connected());
 }
 
-TEST_F(CoreControl, ACoreThatHangsUpEndsTheReceiveButNotTheConnectedState) {
+// The channel's end is reported with its generation; only the current channel's end,
+// while connected and not stopping, is a loss.
+TEST_F(CoreControl, ACoreThatHangsUpIsReportedAsALoss) {
+  std::vector<quint64> ended;
+  QObject::connect(&channel_, &CoreChannel::channel_ended, &channel_,
+                   [&](quint64 generation) { ended.push_back(generation); });
   FakeCore core(site_);
   ASSERT_TRUE(controller_.toggle(true));
   platform::Socket peer = core.accept();
   ASSERT_NE(peer, platform::kNoSocket);
   platform::shutdown_both(peer);
-  ASSERT_TRUE(qt_test::wait_until([&] { return !channel_.is_open(); }));
+  ASSERT_TRUE(qt_test::wait_until([&] { return ended.size() == 1; }));
+  EXPECT_FALSE(channel_.is_open());
+  EXPECT_FALSE(controller_.channel_lost(ended[0] + 1));  // an older channel's end
   EXPECT_TRUE(controller_.connected());
-  windows_.sessions = 2;
-  EXPECT_TRUE(controller_.toggle(false));
-  EXPECT_EQ(windows_.questions, std::vector<std::string>{kUsersConnected});
-  EXPECT_EQ(windows_.log.back(), kStopped);
+  EXPECT_TRUE(controller_.channel_lost(ended[0]));
+  EXPECT_FALSE(controller_.connected());
+  EXPECT_EQ(windows_.disconnected_calls, 1);
+  EXPECT_FALSE(controller_.channel_lost(ended[0]));  // not twice
+  EXPECT_TRUE(controller_.toggle(false));  // nothing left to stop
+  EXPECT_TRUE(windows_.questions.empty());
 }
 
 TEST_F(CoreControl, ClosingTheChannelHangsUpAndEndsTheReceiveThread) {

@@ -105,13 +105,21 @@ TEST_F(MonitorView, AConnectionAppearsAsAnUnknownUserWithItsHostAndHexId) {
   EXPECT_EQ(view().headerItem()->text(7).toStdString(), "ID");
 }
 
-TEST_F(MonitorView, LoginPutsTheUserNameInTheRow) {
+// Event 1 comes at USER (the name) and again once the password was accepted (the login).
+TEST_F(MonitorView, LoginPutsTheUserNameInTheRowAndOnlyAConfirmedLoginIsLogged) {
   feed(record(5, shared::kEventConnected, "UnKnown"));
   feed(record(5, shared::kEventUserAccepted, "alice", "ログインしました。"));
   ASSERT_EQ(rows(), 1);
   EXPECT_EQ(cell(0, 0), "alice");
+  EXPECT_EQ(log_lines().size(), 1u);
+  feed(record(5, shared::kEventRefused, "alice", "パスワードが違うため、拒否しました。"));
+  feed(record(5, shared::kEventUserAccepted, "alice", "ログインしました。"));
+  EXPECT_EQ(log_lines().size(), 2u);
+  EXPECT_TRUE(is_event_line(log_lines().back(), "alice", "パスワードが違うため、拒否しました。"));
+  feed(record(5, shared::kEventUserAccepted, "alice", "230 ok"));
   EXPECT_EQ(cell(0, 6), "ログインしました。");
   EXPECT_TRUE(is_event_line(log_lines().back(), "alice", "ログインしました。"));
+  EXPECT_EQ(log_lines().size(), 3u);
   EXPECT_EQ(view().monitor().session_count(), 1u);
 }
 
@@ -130,6 +138,60 @@ TEST_F(MonitorView, TlsSessionsAreMarkedInTheHostColumnFromTheEventThatSaysSo) {
   feed(record(7, shared::kEventConnected, "UnKnown"));
   EXPECT_EQ(cell(1, 5), "127.0.0.1 [TLS]");
   EXPECT_EQ(cell(2, 5), "127.0.0.1");
+}
+
+// A Manager joining a running Core: the Core replays each older session as 0, 1 and 25
+// (or 4, 5); the rows are filled, nothing is logged. Newer sessions are live.
+TEST_F(MonitorView, TheCoresReplayFillsRowsWithoutLogLines) {
+  const uint32_t join = platform::tick_ms();
+  view().monitor().begin_join(join);
+  auto old_connect = record(7, shared::kEventConnected, "UnKnown");
+  old_connect.snapshot.connect_tick = join - 5000;
+  feed(old_connect);
+  auto old_user = record(7, shared::kEventUserAccepted, "alice");
+  old_user.snapshot.connect_tick = join - 5000;
+  feed(old_user);
+  auto old_down = record(7, shared::kEventDownloadStarted, "alice", "ファイル[/a.txt]の送信を開始します");
+  old_down.snapshot.connect_tick = join - 5000;
+  old_down.snapshot.transfer_path = "/srv/a.txt";
+  feed(old_down);
+  EXPECT_TRUE(log_lines().empty());
+  ASSERT_EQ(rows(), 1);
+  EXPECT_EQ(cell(0, 0), "alice");
+  EXPECT_EQ(cell(0, 1), "a.txt");
+  EXPECT_EQ(cell(0, 2), "DOWN");
+  EXPECT_EQ(cell(0, 6), "ファイル[/a.txt]の送信を開始します");
+  feed(record(7, shared::kEventDirectoryChanged, "alice", "moved"));  // live again
+  auto fresh = record(8, shared::kEventConnected, "UnKnown");
+  fresh.snapshot.connect_tick = join + 10;
+  feed(fresh);
+  EXPECT_EQ(log_lines().size(), 2u);
+  EXPECT_EQ(rows(), 2);
+}
+
+// Rows are keyed by id: a connection event for an id that has a row (a session of an
+// earlier Core run) starts that row afresh; losing the Core clears everything.
+TEST_F(MonitorView, ADuplicateIdReplacesItsRowAndClearingEmptiesTheList) {
+  std::string status;
+  QObject::connect(&view(), &CVelmoraFTPdView::status_changed,
+                   [&](QString text) { status = text.toStdString(); });
+  feed(record(4, shared::kEventConnected));
+  feed(record(4, shared::kEventUserAccepted, "alice"));
+  auto down = record(4, shared::kEventProgress, "alice");
+  down.snapshot.transferring = 1;
+  down.snapshot.transferred = 100;
+  feed(down);
+  EXPECT_EQ(status, "UP:0(0bps) DOWN:1(800bps)");
+  feed(record(4, shared::kEventConnected, "UnKnown"));
+  ASSERT_EQ(rows(), 1);
+  EXPECT_EQ(cell(0, 0), "??????");
+  EXPECT_EQ(cell(0, 3), "");
+  EXPECT_EQ(view().monitor().row_session_id(0), 4u);
+  feed(record(5, shared::kEventConnected, "UnKnown"));
+  view().monitor().clear(platform::tick_ms());
+  EXPECT_EQ(rows(), 0);
+  EXPECT_EQ(view().monitor().session_count(), 0u);
+  EXPECT_EQ(status, "UP:0(0bps) DOWN:0(0bps)");
 }
 
 TEST_F(MonitorView, EventTextsGoToTheCommentColumnAndTheLog) {
@@ -152,7 +214,7 @@ TEST_F(MonitorView, TransfersShowFileNameDirectionAndCompletion) {
   EXPECT_EQ(cell(0, 1), "my file.txt");
   EXPECT_EQ(cell(0, 2), "DOWN");
   EXPECT_EQ(cell(0, 6), "ダウンロード開始");
-  auto done = record(9, shared::kEventDownloadEnded, "alice", "完了");
+  auto done = record(9, shared::kEventDownloadEnded, "alice", "ファイル[/srv/pub/my file.txt]の送信が完了しました");
   done.snapshot.transferred = 1536;
   done.snapshot.file_size_low = 1536;
   feed(done);
@@ -164,8 +226,14 @@ TEST_F(MonitorView, TransfersShowFileNameDirectionAndCompletion) {
   feed(up);
   EXPECT_EQ(cell(0, 1), "in.bin");
   EXPECT_EQ(cell(0, 2), "UP");
-  feed(record(9, shared::kEventUploadEnded, "alice", "up done"));
+  feed(record(9, shared::kEventUploadEnded, "alice", "ファイル[/srv/pub/in.bin]の受信が完了しました"));
   EXPECT_EQ(cell(0, 2), "UP_COMP");
+  feed(up);
+  feed(record(9, shared::kEventUploadEnded, "alice", "ファイル受信が停止しました。"));
+  EXPECT_EQ(cell(0, 2), "UP_STOP");
+  feed(down);
+  feed(record(9, shared::kEventDownloadEnded, "alice", "ファイル送信が停止しました。"));
+  EXPECT_EQ(cell(0, 2), "DOWN_STOP");
 }
 
 TEST_F(MonitorView, ProgressOfAnUnknownSizeWithPlainDigits) {
@@ -212,6 +280,33 @@ TEST_F(MonitorView, SizesBeyondFourGigabytesUseBothHalves) {
   EXPECT_EQ(cell(0, 3), "4294967306/4294967296");
 }
 
+// The snapshot's count is 32 bits: within one transfer a smaller count has wrapped.
+TEST_F(MonitorView, TheByteCountIsCarriedPastFourGigabytes) {
+  set("Log", "AdjDigit", "0");
+  feed(record(3, shared::kEventConnected));
+  auto progress = record(3, shared::kEventProgress);
+  progress.snapshot.transferring = 1;
+  progress.snapshot.file_size_high = 1;
+  progress.snapshot.file_size_low = 705032704;  // 5000000000
+  progress.snapshot.transferred = 4000000000u;
+  feed(progress);
+  progress.snapshot.transferred = 100000000u;  // 4394967296 moved
+  feed(progress);
+  EXPECT_EQ(cell(0, 3), "4394967296/5000000000");
+  auto done = progress;
+  done.type = shared::kEventDownloadEnded;
+  done.snapshot.message = "ファイル[/huge.bin]の送信が完了しました";
+  done.snapshot.transferred = 705032704u;
+  feed(done);
+  EXPECT_EQ(cell(0, 3), "5000000000/5000000000");
+  EXPECT_EQ(view().monitor().moved(3), 5000000000u);
+  auto next = record(3, shared::kEventDownloadStarted);  // a new transfer starts from 0
+  next.snapshot.transfer_start_tick = progress.snapshot.transfer_start_tick;
+  next.snapshot.transferred = 0;
+  feed(next);
+  EXPECT_EQ(view().monitor().moved(3), 0u);
+}
+
 TEST_F(MonitorView, RateOfALargeTransferDoesNotWrapAround) {
   set("Log", "AdjDigit", "0");
   feed(record(3, shared::kEventConnected));
@@ -239,6 +334,13 @@ TEST_F(MonitorView, TheStatusSummaryCountsTransfersByDirection) {
   up.snapshot.transferred = 128;
   feed(up);
   EXPECT_EQ(status, "UP:1(1.00Kbps) DOWN:1(12.0Kbps)");
+  // The end events still carry the Core's transferring flag: they end the count anyway.
+  auto ended = up;
+  ended.type = shared::kEventUploadEnded;
+  feed(ended);
+  EXPECT_EQ(status, "UP:0(0bps) DOWN:1(12.0Kbps)");
+  feed(record(1, shared::kEventDisconnected));
+  EXPECT_EQ(status, "UP:0(0bps) DOWN:0(0bps)");
 }
 
 TEST_F(MonitorView, ALongTransferShowsItsElapsedTime) {
