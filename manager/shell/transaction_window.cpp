@@ -137,6 +137,9 @@ void CTransactionWindow::search() {
     QTreeWidgetItem* item = list_->topLevelItem(row);
     for (int column = 0; column < kColumnCount; ++column) {
       if (!item->text(column).contains(text)) continue;
+      list_->clearSelection();
+      list_->setCurrentItem(item);
+      item->setSelected(true);
       list_->scrollToItem(item);
       search_position_ = row + 1;
       return;

@@ -109,9 +109,14 @@ std::string TransactionRow::download_text() const {
   return downloads == 0 ? std::string() : std::to_string(downloads);
 }
 
+// The list is names each followed by one blank: a name counts as listed only as a whole
+// word ("al" is not listed by "alice ").
 void add_user_name(std::string& list, const std::string& name) {
-  if (list.find(name) != std::string::npos) return;
-  list += name + " ";
+  const std::string word = name + " ";
+  for (size_t at = list.find(word); at != std::string::npos; at = list.find(word, at + 1)) {
+    if (at == 0 || list[at - 1] == ' ') return;
+  }
+  list += word;
 }
 
 size_t TransactionTable::add(const std::string& user, const TransferRecord& record) {

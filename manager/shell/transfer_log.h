@@ -66,7 +66,7 @@ class TransactionTable {
   std::unordered_map<std::string, size_t> index_;  // case-folded name -> row
 };
 
-// Adds name + " " to list unless list already contains name (as any part of its text).
+// Adds name + " " to list unless the list already holds that name as a whole word.
 void add_user_name(std::string& list, const std::string& name);
 
 // One match of the user search.

@@ -165,6 +165,11 @@ TEST_F(TransactionWindowTest, SearchFindsTextInAnyColumnFromTheTopOrFromThePosit
   text->setText("srv/sub");  // only in the path column
   press(text, Qt::Key_Return);
   EXPECT_EQ(window.search_position(), 3);
+  // The hit is the one selected row, and the current one.
+  const QList<QTreeWidgetItem*> selected = window.list()->selectedItems();
+  ASSERT_EQ(selected.size(), 1);
+  EXPECT_EQ(selected[0]->text(0).toStdString(), "cherry.txt");
+  EXPECT_EQ(window.list()->currentItem(), selected[0]);
   text->setText("alice");  // the uploader column of the first row
   press(text, Qt::Key_Enter);
   EXPECT_EQ(window.search_position(), 1);
@@ -242,9 +247,9 @@ TEST_F(TransactionWindowTest, RowsGatherEveryUsersLog) {
   }
   ASSERT_EQ(rows.count("solo.txt"), 1u);
   ASSERT_EQ(rows.count("shared file.txt"), 1u);
-  // The listing order decides who comes first; al is never added after alice.
+  // The listing order decides who comes first; each is listed for its own download.
   EXPECT_EQ(rows["solo.txt"][2], "2");
-  EXPECT_TRUE(rows["solo.txt"][3] == "alice " || rows["solo.txt"][3] == "al alice ")
+  EXPECT_TRUE(rows["solo.txt"][3] == "alice al " || rows["solo.txt"][3] == "al alice ")
       << rows["solo.txt"][3];
   const auto& shared = rows["shared file.txt"];
   EXPECT_EQ(shared[1], "alice ");

@@ -104,15 +104,21 @@ TEST(TransactionTable, AnUploadOnlyRowShowsNoDownloadCount) {
   EXPECT_EQ(table.rows()[0].up_users, "alice carol ");
 }
 
-TEST(TransactionTable, ANamePartOfAnAlreadyListedNameIsNotAdded) {
+TEST(TransactionTable, ANamePartOfAnotherNameIsStillListedForItsOwnFiles) {
   TransactionTable table;
   table.add("alice", record("/srv/a.txt", 1));
   table.add("al", record("/srv/a.txt", 1));
+  table.add("al", record("/srv/a.txt", 1));
+  table.add("lice", record("/srv/a.txt", 0));
   table.add("al", record("/srv/b.txt", 1));
   table.add("alice", record("/srv/b.txt", 1));
-  EXPECT_EQ(table.rows()[0].down_users, "alice ");
-  EXPECT_EQ(table.rows()[0].download_text(), "2");
+  table.add("ice", record("/srv/b.txt", 0));
+  table.add("alice", record("/srv/b.txt", 0));
+  EXPECT_EQ(table.rows()[0].down_users, "alice al ");
+  EXPECT_EQ(table.rows()[0].download_text(), "3");
+  EXPECT_EQ(table.rows()[0].up_users, "lice ");
   EXPECT_EQ(table.rows()[1].down_users, "al alice ");
+  EXPECT_EQ(table.rows()[1].up_users, "ice alice ");
 }
 
 TEST(TransferSearch, ANameWithBlanksMatchesTheStoredPathsWithStars) {
