@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSplitter>
@@ -20,15 +21,42 @@
 #include "manager/shell/help.h"
 #include "manager/shell/log_browser.h"
 #include "manager/shell/log_view.h"
+#include "manager/shell/prompts.h"
 #include "manager/shell/ras.h"
 #include "manager/shell/velmora_view.h"
 #include "shared/ini.h"
 
+// The resources live in a static library: they are registered on first use.
+static void load_manager_resources() { Q_INIT_RESOURCE(manager); }
+
 namespace manager {
+
+namespace {
+
+constexpr int kTitleBarHeight = 24;  // the strip that must lie on a screen
+
+std::function<bool()>& tray_hook() {
+  static std::function<bool()> hook;
+  return hook;
+}
+
+}  // namespace
+
+bool tray_available() {
+  return tray_hook() ? tray_hook()() : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void set_tray_available_hook(std::function<bool()> hook) { tray_hook() = std::move(hook); }
+
+QIcon application_icon() {
+  load_manager_resources();
+  return QIcon(":/velmoraFTPd.xpm");
+}
 
 Placement read_placement(const std::string& ini_file) {
   const shared::IniFile ini(ini_file);
   Placement p;
+  p.stored = !ini.get("Position", "x", "").empty();
   p.x = ini.get_int("Position", "x", 0);
   p.y = ini.get_int("Position", "y", 0);
   p.width = ini.get_int("Position", "width", 600);
@@ -41,17 +69,28 @@ bool placement_fits(const Placement& p, int screen_width, int screen_height) {
          static_cast<long long>(p.y) + p.height < screen_height;
 }
 
+QRect initial_frame(const Placement& p, const QList<QRect>& screens, const QRect& primary) {
+  // The size must fit the screen; where the window lies is judged by its title bar, so
+  // that a window on a second screen keeps its place.
+  const bool usable = p.stored && p.width > 0 && p.height > 0 &&
+                      placement_fits({0, 0, p.width, p.height}, primary.width(), primary.height());
+  const Placement defaults;
+  QRect frame(p.x, p.y, usable ? p.width : defaults.width, usable ? p.height : defaults.height);
+  const QRect title(frame.x(), frame.y(), frame.width(), kTitleBarHeight);
+  bool on_screen = false;
+  for (const QRect& screen : screens) on_screen = on_screen || screen.intersects(title);
+  if (!usable || !on_screen) frame.moveCenter(primary.center());
+  if (frame.top() < primary.top()) frame.moveTop(primary.top());
+  if (frame.left() < primary.left()) frame.moveLeft(primary.left());
+  return frame;
+}
+
 CMainFrame::CMainFrame(ProgramPaths paths, QWidget* parent)
     : QMainWindow(parent), paths_(std::move(paths)) {
   setObjectName("mainFrame");
   setWindowTitle("velmoraFTPd");
-  const Placement placement = read_placement(paths_.ini_file);
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-    const QRect area = screen->geometry();
-    if (placement_fits(placement, area.width(), area.height())) {
-      setGeometry(placement.x, placement.y, placement.width, placement.height);
-    }
-  }
+  setWindowIcon(application_icon());
+  apply_placement();
   splitter_ = new QSplitter(Qt::Vertical, this);
   splitter_->setObjectName("splitter");
   view_ = new CVelmoraFTPdView(paths_, splitter_);
@@ -66,6 +105,9 @@ CMainFrame::CMainFrame(ProgramPaths paths, QWidget* parent)
   build_status_bar();
   build_tray();
   connect(view_, &CVelmoraFTPdView::status_changed, panes_[0], &QLabel::setText);
+  connect(view_, &CVelmoraFTPdView::server_state_changed, this, &CMainFrame::show_server_state);
+  connect(view_, &CVelmoraFTPdView::connection_lost, this, &CMainFrame::on_connection_lost);
+  show_server_state("停止中", {});
   view_->initial_update(log_view_);
 }
 
@@ -108,8 +150,16 @@ void CMainFrame::build_menus() {
     run_auto_ip_dialog(this, paths_.ini_file);
     view_->reload_notice_settings();
   });
-  connect(add_command(settings, "RAS(&R)", 32800), &QAction::triggered, this,
-          [this] { run_ras_dialog(this, paths_.ini_file, false); });
+  QAction* ras = add_command(settings, "RAS(&R)", 32800);
+  connect(ras, &QAction::triggered, this, [this] { run_ras_dialog(this, paths_.ini_file, false); });
+  if (!ras_service().available()) {
+    // Without NetworkManager there is nothing to dial: the entry says why.
+    const QString why = QString::fromStdString(ras_service().unavailable_reason());
+    ras->setEnabled(false);
+    ras->setToolTip(why);
+    ras->setStatusTip(why);
+    settings->setToolTipsVisible(true);
+  }
   settings->addSeparator();
   QMenu* fonts = settings->addMenu("フォント変更(&F)");
   fonts->addAction(view_->user_font_action());
@@ -151,29 +201,47 @@ void CMainFrame::build_status_bar() {
   }
 }
 
+// The tray icon with its menu: show the window, connect/disconnect, end the program.
+// A click (or double-click) on the icon brings the window back.
 void CMainFrame::build_tray() {
-  tray_ = new QSystemTrayIcon(style()->standardIcon(QStyle::SP_ComputerIcon), this);
+  tray_ = new QSystemTrayIcon(application_icon(), this);
   tray_->setObjectName("trayIcon");
   tray_->setToolTip("VelmoraFtpd");
+  tray_menu_ = new QMenu(this);
+  tray_menu_->setObjectName("trayMenu");
+  connect(tray_menu_->addAction("表示(&S)"), &QAction::triggered, this,
+          &CMainFrame::restore_from_tray);
+  tray_menu_->addAction(connect_action_);
+  tray_menu_->addSeparator();
+  connect(tray_menu_->addAction("終了(&X)"), &QAction::triggered, this, [this] { close(); });
+  tray_->setContextMenu(tray_menu_);
   connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason why) {
-    if (why != QSystemTrayIcon::Trigger) return;
-    showNormal();
-    activateWindow();
+    if (why == QSystemTrayIcon::Trigger || why == QSystemTrayIcon::DoubleClick) restore_from_tray();
   });
-  tray_->show();
+  if (tray_available()) tray_->show();
 }
 
+void CMainFrame::restore_from_tray() {
+  setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  show();
+  raise();
+  activateWindow();
+}
+
+// MinRun: with a tray the window starts hidden (only the icon shows); without one it
+// starts as an ordinary minimised window, so that it can always be found again.
 void CMainFrame::start() {
   log_view_->write_start_lines();
   const shared::IniFile ini(paths_.ini_file);
   if (ini.get_int("System", "StartServer", 0) != 0 || core_is_running(paths_.ini_file)) {
     on_connect_command();
   }
-  if (ini.get_int("System", "MinRun", 0) != 0) {
-    showMinimized();
+  if (ini.get_int("System", "MinRun", 0) == 0) {
+    show();
+  } else if (tray_available()) {
     hide();
   } else {
-    show();
+    showMinimized();
   }
 }
 
@@ -181,6 +249,30 @@ void CMainFrame::on_connect_command() {
   const bool wanted = !connected_;
   if (view_->toggle_connection(wanted)) connected_ = wanted;
   connect_action_->setChecked(connected_);
+}
+
+// The Core went away: the stopped state, and the offer to start it again.
+void CMainFrame::on_connection_lost() {
+  connected_ = false;
+  connect_action_->setChecked(false);
+  if (ask_yes_no(this, "FTPサーバーとの接続が切れました。再接続しますか？")) on_connect_command();
+}
+
+void CMainFrame::show_server_state(const QString& text, const QString& reason) {
+  panes_[1]->setText(text);
+  panes_[1]->setToolTip(reason);
+  if (!reason.isEmpty()) panes_[0]->setText(reason);
+}
+
+void CMainFrame::apply_placement() {
+  QList<QRect> screens;
+  for (const QScreen* screen : QGuiApplication::screens()) screens << screen->availableGeometry();
+  const QScreen* primary = QGuiApplication::primaryScreen();
+  if (!primary) return;
+  wanted_frame_ = initial_frame(read_placement(paths_.ini_file), screens, primary->availableGeometry());
+  // The frame's position; the size is corrected by the frame's margins once shown.
+  move(wanted_frame_.topLeft());
+  resize(wanted_frame_.size());
 }
 
 void CMainFrame::apply_splitter_sizes() {
@@ -192,20 +284,29 @@ void CMainFrame::apply_splitter_sizes() {
 
 void CMainFrame::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
-  if (!splitter_applied_) apply_splitter_sizes();
+  if (splitter_applied_) return;
+  apply_splitter_sizes();
+  // The stored placement is the whole frame: take the window manager's margins off.
+  const QSize margins = frameGeometry().size() - size();
+  if (!wanted_frame_.isEmpty() && !margins.isEmpty()) {
+    resize(wanted_frame_.size() - margins);
+    move(wanted_frame_.topLeft());
+  }
 }
 
+// Minimised with a tray: only the tray icon remains. Without a tray the window stays an
+// ordinary minimised window.
 void CMainFrame::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+  if (event->type() == QEvent::WindowStateChange && isMinimized() && tray_available()) {
     QTimer::singleShot(0, this, [this] {
-      if (isMinimized()) hide();  // only the tray icon remains
+      if (isMinimized()) hide();
     });
   }
 }
 
 void CMainFrame::save_placement() {
-  const QRect frame = geometry();
+  const QRect frame = frameGeometry();
   const QList<int> sizes = splitter_->sizes();
   const shared::IniFile ini(paths_.ini_file);
   ini.set_int("Position", "x", frame.x());

@@ -3,24 +3,19 @@
 #include <QTimer>
 
 #include "manager/shell/ras_dialog.h"
+#include "manager/shell/ras_nmcli.h"
+#include "shared/ini.h"
 
 namespace manager {
 
 namespace {
 
-// Linux has no dial-up service: this one behaves as a missing dial-up library.
-class UnavailableRas : public RasService {
- public:
-  bool available() const override { return false; }
-  std::optional<std::vector<std::string>> entries() override { return std::nullopt; }
-  std::optional<RasCredentials> credentials(const std::string&) override { return std::nullopt; }
-  RasDialStart dial(const RasDialParams&, RasProgress) override { return {}; }
-  void hang_up(RasHandle) override {}
-  std::optional<int> connection_count() override { return std::nullopt; }
-};
+std::unique_ptr<RasService> default_service() {
+  return std::make_unique<NmcliRas>(nmcli_program());
+}
 
 std::unique_ptr<RasService>& current() {
-  static std::unique_ptr<RasService> service = std::make_unique<UnavailableRas>();
+  static std::unique_ptr<RasService> service = default_service();
   return service;
 }
 
@@ -36,13 +31,25 @@ bool auto_dial_flag = false;
 RasService& ras_service() { return *current(); }
 
 void set_ras_service(std::unique_ptr<RasService> service) {
-  current() = service ? std::move(service) : std::make_unique<UnavailableRas>();
+  current() = service ? std::move(service) : default_service();
 }
 
 // Any number of open connections counts: two links up are still a connection.
 bool ras_connected() {
   const std::optional<int> count = ras_service().connection_count();
   return count && *count >= 1;
+}
+
+// The chosen entry (ListNo of the name-sorted list) when the service can tell entries
+// apart; otherwise any connection counts.
+bool chosen_entry_connected(const std::string& ini_file) {
+  const int chosen = shared::IniFile(ini_file).get_int("VelmoraRasControl", "ListNo", -1);
+  std::optional<std::vector<std::string>> names = ras_service().entries();
+  if (names && chosen >= 0 && chosen < static_cast<int>(names->size())) {
+    const std::vector<std::string> sorted = sorted_entry_names(*names);
+    if (const std::optional<bool> up = ras_service().entry_connected(sorted[chosen])) return *up;
+  }
+  return ras_connected();
 }
 
 void set_ras_timing(const RasTiming& values) { timing() = values; }
@@ -58,7 +65,7 @@ int run_ras_dialog(QWidget* parent, const std::string& ini_file, bool dialling) 
 // flag stays set, so the keep-alive does nothing for the rest of the run. With a service,
 // a dialog that gave up (Cancel) also leaves the flag set.
 void ras_keep_alive_step(QWidget* parent, const std::string& ini_file) {
-  if (auto_dial_flag || ras_connected()) return;
+  if (auto_dial_flag || chosen_entry_connected(ini_file)) return;
   auto_dial_flag = true;
   if (!ras_service().available()) return;
   if (run_ras_dialog(parent, ini_file, true) != 0) auto_dial_flag = false;

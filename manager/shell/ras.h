@@ -1,6 +1,7 @@
 // The dial-up keeper: the dialog "RAS Manager" and the keep-alive step of the one-second
-// tick. Dial-up goes through a RasService; Linux has none, so the default service reports
-// itself unavailable (as a missing dial-up library does); tests install a fake.
+// tick. Dial-up goes through a RasService: NetworkManager's nmcli by default (reporting
+// itself unavailable, with the reason, where NetworkManager is absent); tests install a
+// fake.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -46,6 +47,8 @@ class RasService {
  public:
   virtual ~RasService() = default;
   virtual bool available() const = 0;
+  // Why the service is not available (empty when it is).
+  virtual std::string unavailable_reason() const { return {}; }
   // The phone-book entry names (any order); none when the listing fails.
   virtual std::optional<std::vector<std::string>> entries() = 0;
   // The user name and password stored with an entry; none when they cannot be read.
@@ -56,12 +59,20 @@ class RasService {
   virtual void hang_up(RasHandle handle) = 0;
   // How many dial-up connections are open; none when that cannot be learned.
   virtual std::optional<int> connection_count() = 0;
+  // Whether the entry's connection is up; none when the service cannot tell one entry
+  // from another (the keep-alive then asks connection_count).
+  virtual std::optional<bool> entry_connected(const std::string&) { return std::nullopt; }
 };
 
 RasService& ras_service();
 void set_ras_service(std::unique_ptr<RasService> service);
 // True when at least one dial-up connection is open.
 bool ras_connected();
+// True when the entry chosen in the settings (or, where the service cannot tell, any
+// entry) is connected.
+bool chosen_entry_connected(const std::string& ini_file);
+// Entry names in the dialog's order: by name, letter case ignored.
+std::vector<std::string> sorted_entry_names(std::vector<std::string> names);
 
 // Opens "RAS Manager" modally; dialling = true dials at once. Returns the dialog result
 // (1 = OK, 0 = Cancel).

@@ -27,15 +27,14 @@ QLineEdit* number_edit(const char* name, QWidget* parent) {
   return edit;
 }
 
-// Entry names in the list's order: by name, letter case ignored.
-std::vector<std::string> sorted_names(std::vector<std::string> names) {
+}  // namespace
+
+std::vector<std::string> sorted_entry_names(std::vector<std::string> names) {
   std::stable_sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
     return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) < 0;
   });
   return names;
 }
-
-}  // namespace
 
 CRasDialog::CRasDialog(QWidget* parent, const std::string& ini_file, bool dialling)
     : QDialog(parent), ini_(ini_file), dialling_(dialling) {
@@ -81,7 +80,14 @@ CRasDialog::CRasDialog(QWidget* parent, const std::string& ini_file, bool dialli
   connect(this, &CRasDialog::dialEvent, this, &CRasDialog::on_dial_event, Qt::QueuedConnection);
 
   service_available_ = ras_service().available();
-  if (!service_available_) return;  // no dial-up service: the dialog stays empty
+  if (!service_available_) {
+    // No dial-up service: the dialog says why and can only be closed.
+    entries_->addItem(QString::fromStdString(ras_service().unavailable_reason()));
+    entries_->setEnabled(false);
+    connect_->setEnabled(false);
+    ok_->setText(text("閉じる"));
+    return;
+  }
   fill_entries();
   show_credentials();
   connect(entries_, &QListWidget::currentRowChanged, this, &CRasDialog::show_credentials);
@@ -107,7 +113,7 @@ void CRasDialog::fill_entries() {
     entries_->setEnabled(false);
     return;
   }
-  for (const std::string& name : sorted_names(*names)) {
+  for (const std::string& name : sorted_entry_names(*names)) {
     entries_->addItem(QString::fromStdString(name));
   }
   have_entries_ = true;

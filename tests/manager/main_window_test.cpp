@@ -7,27 +7,40 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QToolBar>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "manager/editors/system_settings_dialog.h"
 #include "manager/shell/core_control.h"
+#include "manager/shell/help.h"
+#include "manager/shell/ras.h"
 #include "manager/shell/fonts.h"
 #include "manager/shell/log_view.h"
 #include "manager/shell/main_frame.h"
 #include "manager/shell/program_paths.h"
 #include "manager/shell/local_addresses.h"
 #include "manager/shell/prompts.h"
+#include "manager/shell/translations.h"
+#include "manager/shell/user_status_dialog.h"
 #include "manager/shell/velmora_view.h"
+#include "platform/files.h"
 #include "platform/process.h"
 #include "shared/admin_record.h"
 #include "shared/ini.h"
+#include "shared/size_text.h"
 #include "tests/manager/support/qt_wait.h"
 #include "tests/support/harness.h"
 
@@ -57,6 +70,7 @@ class MainWindow : public ::testing::Test {
   void TearDown() override {
     // A Core this Manager started is stopped, so no test leaves one behind.
     answer_ = true;
+    manager::set_tray_available_hook({});
     if (frame_ && frame_->connected()) frame_->view()->toggle_connection(false);
     frame_.reset();
     manager::set_prompt_hook({});
@@ -154,6 +168,46 @@ TEST_F(MainWindow, APlacementAsWideAsTheScreenIsIgnored) {
   EXPECT_FALSE(manager::placement_fits({0, 10, 100, screen.height() - 10}, screen.width(), screen.height()));
 }
 
+TEST_F(MainWindow, AFirstStartIsCentredAndAPlacementOffEveryScreenIsMovedOntoOne) {
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  QRect expected(0, 0, 600, 460);
+  expected.moveCenter(screen.center());
+  EXPECT_EQ(frame().geometry(), expected);
+  frame_.reset();
+  std::filesystem::remove(site_->config_file());
+  site_->set("Position", "x", std::to_string(screen.right() + 500));
+  site_->set("Position", "y", "-2000");
+  site_->set("Position", "width", "300");
+  site_->set("Position", "height", "200");
+  EXPECT_TRUE(screen.contains(frame().geometry())) << frame().geometry().x();
+  EXPECT_EQ(frame().geometry().size(), QSize(300, 200));
+
+  const QRect primary(0, 0, 1000, 800);
+  const QList<QRect> two = {primary, QRect(1000, 0, 1000, 800)};
+  auto centred = [&](int width, int height) {
+    QRect r(0, 0, width, height);
+    r.moveCenter(primary.center());
+    return r;
+  };
+  // On the second screen: kept.
+  EXPECT_EQ(manager::initial_frame({1200, 50, 400, 300, true}, two, primary), QRect(1200, 50, 400, 300));
+  // Its title bar above every screen: centred on the primary one.
+  EXPECT_EQ(manager::initial_frame({100, -200, 400, 300, true}, two, primary), centred(400, 300));
+  // Nothing stored, or too large: the default size, centred.
+  EXPECT_EQ(manager::initial_frame({}, two, primary), centred(600, 460));
+  EXPECT_EQ(manager::initial_frame({0, 0, 1000, 300, true}, two, primary), centred(600, 460));
+}
+
+TEST_F(MainWindow, DefaultColumnsShowDirectionSizeHostAndIdInFull) {
+  const QFontMetrics metrics(frame().view()->font());
+  const std::vector<std::pair<int, QString>> widest = {
+      {2, "DOWN_COMP"}, {3, "1023.9MB/1023.9MB"}, {5, "255.255.255.255"}, {7, "ffffffff"}};
+  for (const auto& [column, text] : widest) {
+    EXPECT_GE(frame().view()->header()->sectionSize(column), metrics.horizontalAdvance(text) + 8)
+        << column;
+  }
+}
+
 TEST_F(MainWindow, ClosingSavesPlacementAndSplitter) {
   site_->set("Position", "splitter11", "100");
   site_->set("Position", "splitter12", "300");
@@ -166,13 +220,19 @@ TEST_F(MainWindow, ClosingSavesPlacementAndSplitter) {
   qt_test::pump_events(50);
   frame().splitter()->setSizes({60, 200});
   const QList<int> moved = frame().splitter()->sizes();
+  // The whole frame is saved, and the next start shows the same frame.
+  const QRect whole = frame().frameGeometry();
   EXPECT_TRUE(frame().close());
-  EXPECT_EQ(ini_value("Position", "x"), "15");
-  EXPECT_EQ(ini_value("Position", "y"), "25");
-  EXPECT_EQ(ini_value("Position", "width"), "410");
-  EXPECT_EQ(ini_value("Position", "height"), "310");
+  EXPECT_EQ(ini_value("Position", "x"), std::to_string(whole.x()));
+  EXPECT_EQ(ini_value("Position", "y"), std::to_string(whole.y()));
+  EXPECT_EQ(ini_value("Position", "width"), std::to_string(whole.width()));
+  EXPECT_EQ(ini_value("Position", "height"), std::to_string(whole.height()));
   EXPECT_EQ(ini_value("Position", "splitter11"), std::to_string(moved[0]));
   EXPECT_EQ(ini_value("Position", "splitter12"), std::to_string(moved[1]));
+  frame_.reset();
+  frame().show();
+  qt_test::pump_events(50);
+  EXPECT_EQ(frame().frameGeometry(), whole);
 }
 
 TEST_F(MainWindow, ColumnWidthsAreSavedExceptTheLastAndTooWideOnes) {
@@ -236,6 +296,7 @@ TEST_F(MainWindow, ByteSizedFontFieldsKeepOnlyTheirByte) {
 }
 
 TEST_F(MainWindow, MinimisingHidesInTheTrayAndAClickBringsItBack) {
+  manager::set_tray_available_hook([] { return true; });
   frame().start();
   ASSERT_TRUE(frame().isVisible());
   frame().showMinimized();
@@ -243,6 +304,37 @@ TEST_F(MainWindow, MinimisingHidesInTheTrayAndAClickBringsItBack) {
   emit frame().tray_icon()->activated(QSystemTrayIcon::Trigger);
   ASSERT_TRUE(qt_test::wait_until([&] { return frame().isVisible(); }));
   EXPECT_FALSE(frame().isMinimized());
+  // The tray's menu: show, connect/disconnect, exit; the icon is the application's.
+  std::vector<std::string> items;
+  for (QAction* action : frame().tray_menu()->actions()) items.push_back(action->text().toStdString());
+  EXPECT_EQ(items, (std::vector<std::string>{"表示(&S)", "接続/切断(&C)", "", "終了(&X)"}));
+  EXPECT_FALSE(frame().tray_icon()->icon().isNull());
+  EXPECT_FALSE(frame().windowIcon().isNull());
+  EXPECT_EQ(frame().windowIcon().pixmap(32).toImage(), manager::application_icon().pixmap(32).toImage());
+}
+
+TEST_F(MainWindow, MinRunStartsHiddenInTheTrayAndOneClickShowsIt) {
+  manager::set_tray_available_hook([] { return true; });
+  site_->set("System", "MinRun", "1");
+  frame().start();
+  EXPECT_FALSE(frame().isVisible());
+  EXPECT_TRUE(frame().tray_icon()->isVisible());
+  emit frame().tray_icon()->activated(QSystemTrayIcon::Trigger);
+  ASSERT_TRUE(qt_test::wait_until([&] { return frame().isVisible(); }));
+  EXPECT_FALSE(frame().isMinimized());
+}
+
+TEST_F(MainWindow, WithoutATrayMinimisingAndMinRunKeepAnOrdinaryMinimisedWindow) {
+  manager::set_tray_available_hook([] { return false; });
+  site_->set("System", "MinRun", "1");
+  frame().start();
+  ASSERT_TRUE(qt_test::wait_until([&] { return frame().isVisible(); }));
+  EXPECT_TRUE(frame().isMinimized());
+  EXPECT_FALSE(frame().tray_icon()->isVisible());
+  frame().showNormal();
+  frame().showMinimized();
+  qt_test::pump_events(200);
+  EXPECT_TRUE(frame().isVisible());
 }
 
 TEST_F(MainWindow, TheStatusPaneShowsTheTransferSummary) {
@@ -336,8 +428,9 @@ TEST_F(MainWindow, TheManagerStartsTheCoreShowsALoginKicksAndStopsItOnClose) {
   harness::FtpClient alice;
   ASSERT_TRUE(alice.connect(site_->ftp_port()));
   ASSERT_TRUE(alice.login("alice", "alice"));
-  ASSERT_TRUE(qt_test::wait_until([&] { return row_of("alice") >= 0; })) << log_text();
-  EXPECT_NE(log_text().find("alice(127.0.0.1) ログインしました。"), std::string::npos);
+  ASSERT_TRUE(qt_test::wait_until([&] {
+    return log_text().find("alice(127.0.0.1) ログインしました。") != std::string::npos;
+  })) << log_text();
 
   frame().view()->topLevelItem(row_of("alice"))->setSelected(true);
   frame().view()->kick_action()->trigger();
@@ -393,6 +486,7 @@ TEST_F(MainWindow, ClosingWithCloseSrvAnsweredNoKeepsTheManagerAndCore) {
 }
 
 TEST_F(MainWindow, MinRunWithStartServerStartsHiddenAndConnected) {
+  manager::set_tray_available_hook([] { return true; });
   site_->set("System", "MinRun", "1");
   site_->set("System", "StartServer", "1");
   frame().start();
@@ -403,6 +497,265 @@ TEST_F(MainWindow, MinRunWithStartServerStartsHiddenAndConnected) {
   EXPECT_FALSE(frame().connected());
   EXPECT_TRUE(questions_.empty());
   EXPECT_TRUE(qt_test::wait_until([&] { return !manager::core_is_running(site_->config_file()); }));
+}
+
+// The Core killed while a user downloads: the list empties at once, the loss is logged
+// and the stopped state shown; started again from the toolbar, the new Core's sessions
+// get rows of their own, and a kick reaches only the session of its row.
+TEST_F(MainWindow, AKilledCoreClearsTheListAndAKickAfterTheRestartReachesOnlyItsSession) {
+  site_->add_user("carol", {{"UpBps", "64"}});
+  site_->write_file("home/big.bin", std::string(256 * 1024, 'x'));
+  site_->set("System", "StartServer", "1");
+  frame().start();
+  ASSERT_TRUE(frame().connected()) << log_text();
+  harness::FtpClient carol;
+  ASSERT_TRUE(carol.connect(site_->ftp_port()));
+  ASSERT_TRUE(carol.login("carol", "carol"));
+  std::string preliminary;
+  platform::Socket data = carol.passive_data("RETR big.bin", &preliminary);
+  ASSERT_NE(data, platform::kNoSocket) << preliminary;
+  ASSERT_TRUE(qt_test::wait_until([&] {
+    return frame().status_pane(0)->text().toStdString().find("DOWN:1") != std::string::npos;
+  }));
+
+  answer_ = false;  // no reconnection when asked
+  platform::signal_process({frame().view()->channel().core_process_id()}, platform::kSignalKill);
+  ASSERT_TRUE(qt_test::wait_until([&] { return !frame().connected(); }, 5000)) << log_text();
+  platform::close_socket(data);
+  EXPECT_EQ(frame().view()->topLevelItemCount(), 0);
+  EXPECT_NE(log_text().find("FTPサーバーとの接続が切れました。"), std::string::npos);
+  EXPECT_EQ(questions_.back(), "FTPサーバーとの接続が切れました。再接続しますか？");
+  EXPECT_FALSE(frame().command(32796)->isChecked());
+  EXPECT_EQ(frame().status_pane(1)->text().toStdString(), "停止中");
+  EXPECT_EQ(frame().status_pane(0)->text().toStdString(), "UP:0(0bps) DOWN:0(0bps)");
+
+  answer_ = true;
+  frame().command(32796)->trigger();
+  ASSERT_TRUE(frame().connected()) << log_text();
+  EXPECT_EQ(frame().status_pane(1)->text().toStdString(), "接続中");
+  {
+    harness::FtpClient alice;
+    ASSERT_TRUE(alice.connect(site_->ftp_port()));
+    ASSERT_TRUE(alice.login("alice", "alice"));
+    ASSERT_TRUE(qt_test::wait_until([&] { return row_of("alice") >= 0; }));
+    alice.command("QUIT");
+    ASSERT_TRUE(qt_test::wait_until([&] { return frame().view()->topLevelItemCount() == 0; }));
+  }
+  harness::FtpClient alice, bob;
+  ASSERT_TRUE(alice.connect(site_->ftp_port()));
+  ASSERT_TRUE(alice.login("alice", "alice"));
+  ASSERT_TRUE(bob.connect(site_->ftp_port()));
+  ASSERT_TRUE(bob.login("bob", "bob"));
+  ASSERT_TRUE(qt_test::wait_until([&] { return row_of("alice") >= 0 && row_of("bob") >= 0; }));
+  EXPECT_EQ(frame().view()->topLevelItemCount(), 2);
+  frame().view()->topLevelItem(row_of("bob"))->setSelected(true);
+  frame().view()->kick_action()->trigger();
+  EXPECT_TRUE(bob.wait_closed());
+  ASSERT_TRUE(qt_test::wait_until([&] { return row_of("bob") < 0; }));
+  EXPECT_EQ(alice.command("NOOP").substr(0, 3), "200");
+  EXPECT_EQ(row_of("alice"), 0);
+}
+
+// A Core stopped by SIGSTOP does not end on the stop command: the window keeps answering
+// while a progress dialog waits; past the limit the operator is asked whether to end the
+// process. No keeps the Manager connected without a "stopped" line; Yes ends it.
+TEST_F(MainWindow, AHungCoreIsStoppedOffTheWindowAndEndedOnlyWhenTheOperatorSaysSo) {
+  site_->set("System", "StartServer", "1");
+  frame().start();
+  ASSERT_TRUE(frame().connected()) << log_text();
+  manager::CoreTimeLimits limits;
+  limits.stop_wait_ms = 1500;
+  frame().view()->channel().set_time_limits(limits);
+  const int pid = frame().view()->channel().core_process_id();
+  platform::signal_process({pid}, 19);  // SIGSTOP
+  bool ticked = false;
+  QTimer::singleShot(300, frame().view(), [&] { ticked = true; });
+  answer_ = false;
+  frame().on_connect_command();
+  EXPECT_TRUE(ticked);  // the event loop ran during the wait
+  EXPECT_EQ(questions_.back(), "FTPサーバーが応答しません。サーバーのプロセスを強制終了しますか？");
+  EXPECT_TRUE(frame().connected());
+  EXPECT_EQ(log_text().find("FTPサーバーを停止しました。"), std::string::npos);
+  EXPECT_NE(log_text().find("FTPサーバーの停止を確認できませんでした。"), std::string::npos);
+
+  answer_ = true;
+  frame().on_connect_command();
+  EXPECT_FALSE(frame().connected());
+  EXPECT_NE(log_text().find("FTPサーバーを停止しました。"), std::string::npos);
+  EXPECT_FALSE(manager::core_is_running(site_->config_file()));
+  EXPECT_EQ(frame().view()->channel().core_process_id(), -1);
+}
+
+// A Core that cannot open its FTP port says why; the status bar does not say "接続中".
+TEST_F(MainWindow, ACoreWithoutItsFtpListenerShowsTheReason) {
+  platform::Socket taken = platform::open_tcp_socket();
+  ASSERT_TRUE(platform::bind_ipv4(taken, {platform::kAnyAddress, site_->ftp_port()}, true));
+  ASSERT_TRUE(platform::listen_socket(taken, 1));
+  site_->set("System", "StartServer", "1");
+  frame().start();
+  ASSERT_TRUE(frame().connected()) << log_text();
+  const std::string reason = "FTPポート[" + std::to_string(site_->ftp_port()) + "]を開けません";
+  ASSERT_TRUE(qt_test::wait_until([&] { return log_text().find(reason) != std::string::npos; }))
+      << log_text();
+  EXPECT_EQ(frame().status_pane(1)->text().toStdString(), "FTP受付不可");
+  EXPECT_NE(frame().status_pane(1)->toolTip().toStdString().find(reason), std::string::npos);
+  platform::close_socket(taken);
+}
+
+// Only a login the Core confirmed is logged; a Manager that joins a running Core shows its
+// sessions without logging their past again.
+TEST_F(MainWindow, RefusedPasswordsAreNotLoggedInAndAJoinDoesNotReplayTheLog) {
+  harness::Server server(*site_);
+  frame().start();
+  ASSERT_TRUE(frame().connected()) << log_text();
+  harness::FtpClient bob;
+  ASSERT_TRUE(bob.connect(site_->ftp_port()));
+  EXPECT_EQ(bob.reply().substr(0, 3), "220");
+  EXPECT_EQ(bob.command("USER bob").substr(0, 3), "331");
+  EXPECT_EQ(bob.command("PASS wrong").substr(0, 3), "530");
+  harness::FtpClient alice;
+  ASSERT_TRUE(alice.connect(site_->ftp_port()));
+  ASSERT_TRUE(alice.login("alice", "alice"));
+  ASSERT_TRUE(qt_test::wait_until([&] {
+    return log_text().find("alice(127.0.0.1) ログインしました。") != std::string::npos;
+  }));
+  EXPECT_EQ(log_text().find("bob(127.0.0.1) ログインしました。"), std::string::npos) << log_text();
+  EXPECT_NE(log_text().find("bob(127.0.0.1) パスワードが違うため、拒否しました。"), std::string::npos);
+  EXPECT_EQ(frame().view()->topLevelItem(row_of("alice"))->text(6).toStdString(), "ログインしました。");
+
+  EXPECT_TRUE(frame().close());
+  frame_.reset();
+  frame().start();
+  ASSERT_TRUE(qt_test::wait_until([&] { return row_of("alice") >= 0; }));
+  qt_test::pump_events(200);
+  const std::string joined = log_text();
+  EXPECT_EQ(joined.find("alice(127.0.0.1)"), std::string::npos) << joined;
+  EXPECT_EQ(row_of("bob"), -1);  // the refused password ended bob's session
+  frame_.reset();
+}
+
+// Qt's own buttons speak Japanese once its translations are loaded.
+TEST_F(MainWindow, QtsOwnButtonsAreJapanese) {
+  ASSERT_TRUE(manager::install_qt_translations(*QCoreApplication::instance()));
+  QMessageBox box(QMessageBox::Question, "velmoraFTPd", "?", QMessageBox::Yes | QMessageBox::No);
+  EXPECT_EQ(box.button(QMessageBox::Yes)->text().toStdString(), "はい(&Y)");
+  EXPECT_EQ(box.button(QMessageBox::No)->text().toStdString(), "いいえ(&N)");
+}
+
+// A sparse 5 GB file: the list's size and progress, the transfer log and the user's
+// status all carry the 64-bit count (the snapshot's count wraps at 4 GiB).
+TEST_F(MainWindow, AFiveGigabyteDownloadIsCountedInFull) {
+  constexpr uint64_t kSize = 5000000000ULL;
+  {
+    std::ofstream(site_->path("home/huge.bin"));
+  }
+  std::filesystem::resize_file(site_->path("home/huge.bin"), kSize);
+  site_->set("Log", "AdjDigit", "0");
+  site_->set("System", "BufferSize", std::to_string(8 * 1024 * 1024));
+  site_->set("System", "StartServer", "1");
+  frame().start();
+  ASSERT_TRUE(frame().connected()) << log_text();
+  harness::FtpClient alice;
+  ASSERT_TRUE(alice.connect(site_->ftp_port()));
+  ASSERT_TRUE(alice.login("alice", "alice"));
+  std::string preliminary;
+  platform::Socket data = alice.passive_data("RETR huge.bin", &preliminary);
+  ASSERT_NE(data, platform::kNoSocket) << preliminary;
+  std::vector<char> buffer(4 * 1024 * 1024);
+  uint64_t received = 0;
+  for (long n; (n = platform::recv_some(data, buffer.data(), buffer.size())) > 0;) {
+    received += static_cast<uint64_t>(n);
+    QCoreApplication::processEvents();
+  }
+  platform::close_socket(data);
+  ASSERT_EQ(received, kSize);
+  EXPECT_EQ(alice.reply(30000).substr(0, 3), "226");
+  ASSERT_TRUE(qt_test::wait_until([&] {
+    return row_of("alice") >= 0 &&
+           frame().view()->topLevelItem(row_of("alice"))->text(2).toStdString() == "DOWN_COMP";
+  })) << log_text();
+  EXPECT_EQ(frame().view()->topLevelItem(row_of("alice"))->text(3).toStdString(),
+            "5000000000/5000000000");
+  const std::string log = site_->read_file("user/alice.flg");
+  EXPECT_NE(log.find(" 1 "), std::string::npos) << log;
+  EXPECT_NE(log.find(" 5000000000 0 "), std::string::npos) << log;
+  manager::CUserStatusDlg status(site_->path("user/alice"));
+  EXPECT_EQ(status.findChild<QLineEdit*>("c1002")->text().toStdString(),
+            shared::size_text(static_cast<double>(kSize)));
+}
+
+// The operator's abort of an upload: the client gets 426, the list shows the upload as
+// stopped, the log says so, and the summary no longer counts it.
+TEST_F(MainWindow, AnUploadTheOperatorAbortedIsShownAsStopped) {
+  site_->add_user("carol", {{"DownBps", "64"}});
+  site_->set("System", "StartServer", "1");
+  frame().start();
+  ASSERT_TRUE(frame().connected()) << log_text();
+  harness::FtpClient carol;
+  ASSERT_TRUE(carol.connect(site_->ftp_port()));
+  ASSERT_TRUE(carol.login("carol", "carol"));
+  std::string preliminary;
+  platform::Socket data = carol.passive_data("STOR up.bin", &preliminary);
+  ASSERT_NE(data, platform::kNoSocket) << preliminary;
+  const std::string part(64 * 1024, 'u');
+  ASSERT_EQ(platform::send_all(data, part.data(), part.size()), part.size());
+  ASSERT_TRUE(qt_test::wait_until([&] {
+    return row_of("carol") >= 0 &&
+           frame().view()->topLevelItem(row_of("carol"))->text(2).toStdString() == "UP";
+  }));
+  frame().view()->clearSelection();
+  frame().view()->topLevelItem(row_of("carol"))->setSelected(true);
+  frame().view()->abort_action()->trigger();
+  EXPECT_EQ(carol.reply(10000).substr(0, 3), "426");
+  platform::close_socket(data);
+  ASSERT_TRUE(qt_test::wait_until([&] {
+    return frame().view()->topLevelItem(row_of("carol"))->text(2).toStdString() == "UP_STOP";
+  })) << log_text();
+  EXPECT_NE(log_text().find("carol(127.0.0.1) ファイル受信が停止しました。"), std::string::npos);
+  EXPECT_EQ(log_text().find("受信が完了しました"), std::string::npos) << log_text();
+  EXPECT_EQ(frame().status_pane(0)->text().toStdString(), "UP:0(0bps) DOWN:0(0bps)");
+  messages_.clear();
+  frame().view()->abort_action()->trigger();
+  EXPECT_EQ(messages_, std::vector<std::string>{"データ転送中ではありません。"});
+}
+
+// Each topic the Manager opens has its page in help/ beside the built Manager; a page
+// that is missing is said in a message box.
+TEST_F(MainWindow, EveryHelpTopicHasAPageAndAMissingPageIsSaid) {
+  const std::string help_dir = std::filesystem::path(MANAGER_PATH).parent_path().string() + "/help/";
+  for (const std::string& topic : manager::help_topics()) {
+    EXPECT_TRUE(platform::path_exists(manager::help_page_path(help_dir, topic))) << topic;
+  }
+  const auto& topics = manager::help_topics();
+  for (int tab = 0; tab < 7; ++tab) {
+    const std::string topic = manager::system_settings_help_topic(tab);
+    EXPECT_NE(std::find(topics.begin(), topics.end(), topic), topics.end()) << topic;
+  }
+  std::vector<std::string> opened;
+  manager::set_help_opener([&](const std::string& page) {
+    opened.push_back(page);
+    return true;
+  });
+  EXPECT_TRUE(manager::open_help_page(help_dir, "はじめに"));
+  EXPECT_EQ(opened, std::vector<std::string>{help_dir + "はじめに.html"});
+  EXPECT_FALSE(manager::open_help_page(help_dir, "ないページ"));
+  EXPECT_FALSE(manager::open_help_page(help_dir, ""));
+  EXPECT_EQ(messages_, (std::vector<std::string>{"ヘルプが見つかりません。(" + help_dir + "ないページ.html)",
+                                                 "ヘルプが見つかりません。(" + help_dir + ".html)"}));
+  frame().command(161)->trigger();  // opened, or said to be missing: never silence
+  EXPECT_EQ(opened.size() + messages_.size(), 4u);
+  manager::set_help_opener({});
+}
+
+// Without NetworkManager the RAS entry cannot be chosen and says why.
+TEST_F(MainWindow, WithoutNetworkManagerTheRasEntryIsDisabledAndSaysWhy) {
+  platform::set_environment_variable("VELMORAFTPD_NMCLI", site_->path("no-nmcli"));
+  manager::set_ras_service(nullptr);
+  QAction* ras = frame().command(32800);
+  EXPECT_FALSE(ras->isEnabled());
+  EXPECT_EQ(ras->toolTip().toStdString(), "NetworkManager (nmcli) が見つかりません。RASは使えません。");
+  platform::set_environment_variable("VELMORAFTPD_NMCLI", std::nullopt);
+  manager::set_ras_service(nullptr);
 }
 
 }  // namespace

@@ -8,12 +8,17 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "manager/shell/prompts.h"
 #include "manager/shell/ras.h"
 #include "manager/shell/ras_dialog.h"
+#include "manager/shell/ras_nmcli.h"
 #include "shared/ini.h"
 #include "tests/manager/support/qt_wait.h"
 #include "tests/support/harness.h"
@@ -26,6 +31,7 @@ using manager::CRasDialog;
 // itself is handed over.
 struct FakeState {
   bool available = true;
+  std::string reason;
   std::optional<std::vector<std::string>> entries = std::vector<std::string>{};
   std::map<std::string, manager::RasCredentials> credentials;
   std::optional<int> connections = 0;
@@ -78,6 +84,7 @@ class FakeRas : public manager::RasService {
     state_->live.erase(handle);
   }
   std::optional<int> connection_count() override { return state_->connections; }
+  std::string unavailable_reason() const override { return state_->reason; }
 
  private:
   std::shared_ptr<FakeState> state_;
@@ -216,19 +223,19 @@ TEST_F(RasTest, AFailedEntryListingShowsNoEntryAndCannotConnect) {
   EXPECT_FALSE(ini.has("VelmoraRasControl", "ListNo"));
 }
 
-TEST_F(RasTest, WithoutADialUpServiceTheDialogOpensEmpty) {
+TEST_F(RasTest, WithoutADialUpServiceTheDialogSaysWhyAndOnlyCloses) {
   fake->available = false;
+  fake->reason = "no dial-up here";
   three_entries();
   settings(0, 1, 1);
   CRasDialog dialog(nullptr, ini.path(), true);
   dialog.start();
-  EXPECT_EQ(child<QListWidget>(dialog, "c1050")->count(), 0);
+  EXPECT_EQ(lines_of(child<QListWidget>(dialog, "c1050")), std::vector<std::string>{"no dial-up here"});
+  EXPECT_FALSE(child<QListWidget>(dialog, "c1050")->isEnabled());
   EXPECT_EQ(text_of(dialog, "c1000"), "");
-  EXPECT_TRUE(child<QPushButton>(dialog, "c1003")->isEnabled());
+  EXPECT_FALSE(child<QPushButton>(dialog, "c1003")->isEnabled());
+  EXPECT_EQ(text_of(dialog, "ok"), "閉じる");
   EXPECT_TRUE(fake->dials.empty());
-  manager::set_ras_service(nullptr);
-  EXPECT_FALSE(manager::ras_service().available());
-  EXPECT_FALSE(manager::ras_connected());
 }
 
 TEST_F(RasTest, ADialShowsEachStageNewestFirstAndClosesWhenConnected) {
@@ -447,6 +454,120 @@ TEST_F(RasTest, KeepAliveWithoutADialUpServiceOpensNoDialogAndStops) {
   EXPECT_FALSE(watch.closed);
   manager::ras_keep_alive_step(nullptr, ini.path());
   EXPECT_TRUE(fake->dials.empty());
+}
+
+// NetworkManager through a stand-in nmcli: a script that answers from files and records
+// its calls.
+class NmcliTest : public ::testing::Test {
+ protected:
+  NmcliTest() {
+    std::ofstream(dir_ + "nmcli")
+        << "#!/bin/sh\n"
+           "dir=$(dirname \"$0\")\n"
+           "echo \"$*\" >> \"$dir/calls\"\n"
+           "case \"$*\" in\n"
+           "  '-t -f RUNNING general') cat \"$dir/running\" ;;\n"
+           "  '-t -f NAME,TYPE connection show') cat \"$dir/profiles\" ;;\n"
+           "  '-t -f NAME,TYPE connection show --active') cat \"$dir/active\" ;;\n"
+           "  'connection up id '*) name=${*#connection up id }\n"
+           "    if [ -f \"$dir/fail\" ]; then echo 'Error: activation failed' >&2; exit 4; fi\n"
+           "    echo \"$name:gsm\" >> \"$dir/active\" ;;\n"
+           "  'connection down id '*) name=${*#connection down id }\n"
+           "    grep -v \"^$name:\" \"$dir/active\" > \"$dir/next\"; mv \"$dir/next\" \"$dir/active\" ;;\n"
+           "  *) exit 2 ;;\n"
+           "esac\n";
+    std::filesystem::permissions(dir_ + "nmcli", std::filesystem::perms::owner_all);
+    write("running", "running\n");
+    write("profiles", "lo:loopback\nmobile:gsm\noffice\\:vpn:vpn\nWired:802-3-ethernet\n");
+    write("active", "lo:loopback\nWired:802-3-ethernet\n");
+    manager::set_ras_timing({3600000, 0});
+    manager::reset_ras_keep_alive();
+  }
+  ~NmcliTest() override {
+    manager::set_ras_service(nullptr);
+    manager::set_ras_timing({});
+    manager::reset_ras_keep_alive();
+  }
+  void write(const std::string& name, const std::string& text) { std::ofstream(dir_ + name) << text; }
+  std::vector<std::string> calls() {
+    std::vector<std::string> lines;
+    std::ifstream in(dir_ + "calls");
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+  // Installs the service over the script, as the Manager does at start.
+  manager::RasService& service() {
+    manager::set_ras_service(std::make_unique<manager::NmcliRas>(dir_ + "nmcli"));
+    return manager::ras_service();
+  }
+
+  std::string dir_ = harness::make_temp_dir("nmcli");
+  shared::IniFile ini{dir_ + "velmoraFTPd.ini"};
+};
+
+TEST_F(NmcliTest, ProfilesAreTheEntriesAndTheChosenOneIsDialledAndKeptUp) {
+  manager::RasService& ras = service();
+  ASSERT_TRUE(ras.available());
+  EXPECT_EQ(ras.entries(), (std::vector<std::string>{"mobile", "office:vpn", "Wired"}));
+  EXPECT_EQ(manager::split_terse_line("a\\:b:c\\\\d:"), (std::vector<std::string>{"a:b", "c\\d", ""}));
+  EXPECT_EQ(ras.connection_count(), 1);  // the loopback is not a connection
+  ini.set_int("VelmoraRasControl", "ListNo", 0);  // "mobile", first by name
+  EXPECT_FALSE(manager::chosen_entry_connected(ini.path()));
+
+  int result = -1;
+  CRasDialog dialog(nullptr, ini.path(), true);
+  QObject::connect(&dialog, &QDialog::finished, [&](int r) { result = r; });
+  dialog.start();
+  ASSERT_TRUE(qt_test::wait_until([&] { return result >= 0; })) << calls().size();
+  EXPECT_EQ(result, QDialog::Accepted);
+  EXPECT_EQ(lines_of(child<QListWidget>(dialog, "c1053")),
+            (std::vector<std::string>{"接続されました", "ダイヤル中", "接続開始"}));
+  EXPECT_EQ(calls().back(), "connection up id mobile");
+  EXPECT_TRUE(manager::chosen_entry_connected(ini.path()));
+  EXPECT_EQ(ras.connection_count(), 2);
+  // The keep-alive rests while the chosen connection is up.
+  manager::ras_keep_alive_step(nullptr, ini.path());
+  EXPECT_FALSE(manager::ras_auto_dial_flag());
+}
+
+TEST_F(NmcliTest, AFailedActivationIsADialErrorAndAHangUpBringsTheConnectionDown) {
+  manager::RasService& ras = service();
+  write("fail", "");
+  std::vector<std::pair<uint32_t, uint32_t>> reports;
+  std::mutex lock;
+  const manager::RasDialStart start = ras.dial({"mobile", "", ""}, [&](uint32_t state, uint32_t error) {
+    std::lock_guard<std::mutex> guard(lock);
+    reports.emplace_back(state, error);
+  });
+  ASSERT_TRUE(start.accepted);
+  ASSERT_TRUE(qt_test::wait_until([&] {
+    std::lock_guard<std::mutex> guard(lock);
+    return reports.size() == 2;
+  }));
+  EXPECT_EQ(reports[0], std::make_pair(manager::kRasConnectDevice, 0u));
+  EXPECT_NE(reports[1].second, 0u);
+  std::filesystem::remove(dir_ + "fail");
+  std::atomic<bool> up{false};
+  const manager::RasHandle wired = ras.dial({"mobile", "", ""}, [&](uint32_t state, uint32_t) {
+    if (state == manager::kRasConnected) up = true;
+  }).handle;
+  ASSERT_TRUE(qt_test::wait_until([&] { return up.load(); }));
+  EXPECT_EQ(ras.entry_connected("mobile"), true);
+  ras.hang_up(wired);
+  EXPECT_EQ(calls().back(), "connection down id mobile");
+  EXPECT_EQ(ras.entry_connected("mobile"), false);
+}
+
+TEST_F(NmcliTest, WithoutNetworkManagerTheServiceIsUnavailableAndSaysWhy) {
+  write("running", "asleep\n");
+  EXPECT_FALSE(service().available());
+  EXPECT_EQ(manager::ras_service().unavailable_reason(), "NetworkManager が動いていません。RASは使えません。");
+  manager::set_ras_service(std::make_unique<manager::NmcliRas>(dir_ + "missing"));
+  EXPECT_FALSE(manager::ras_service().available());
+  EXPECT_EQ(manager::ras_service().unavailable_reason(),
+            "NetworkManager (nmcli) が見つかりません。RASは使えません。");
+  EXPECT_FALSE(manager::ras_service().entries());
+  EXPECT_FALSE(manager::ras_connected());
 }
 
 }  // namespace
