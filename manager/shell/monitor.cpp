@@ -10,6 +10,7 @@ namespace manager {
 namespace {
 
 constexpr const char* kUnknownUser = "??????";
+constexpr const char* kSessionStartName = "UnKnown";  // the Core's name before USER
 
 uint64_t file_size_of(const shared::SessionSnapshot& s) {
   return (static_cast<uint64_t>(s.file_size_high) << 32) | s.file_size_low;
@@ -296,7 +297,10 @@ uint64_t Monitor::carry_moved(const shared::AdminEvent& event, const Tracked* be
 bool Monitor::replay(const shared::AdminEvent& event, Tracked& state) {
   const shared::SessionSnapshot& snap = event.snapshot;
   const uint32_t id = event.session_id;
-  const bool older = static_cast<int32_t>(snap.connect_tick - join_tick_) < 0;
+  // A live event 0 comes at the session's start, before USER; a replayed one may carry a
+  // name already (the Core may publish the channel a moment after the connect).
+  const bool older = static_cast<int32_t>(snap.connect_tick - join_tick_) < 0 ||
+                     snap.user_name != kSessionStartName;
   if (event.type == shared::kEventConnected) {
     if (!joining_ || !older) return false;
     add_row(id);
