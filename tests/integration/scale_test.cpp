@@ -58,6 +58,19 @@ int settled_thread_count(int pid) {
 
 std::string loopback_source(int i) { return "127.0.0." + std::to_string(2 + i % 8); }
 
+// Thousands of clients take their ports below the system's ephemeral range, so that they
+// never hold a port that another test running meanwhile has just found free. A port still
+// taken (by an earlier run's closing connections, say) is skipped.
+bool connect_below_ephemeral_ports(FtpClient& client, uint16_t server_port, int i,
+                                   uint16_t& next_port) {
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    uint16_t port = next_port++;
+    if (port < 20000 || port > 32000) port = next_port = 20000;
+    if (client.connect(server_port, loopback_source(i), port)) return true;
+  }
+  return false;
+}
+
 TEST(Scale, TwoThousandIdleSessionsWithALowSoftLimitRaisedAtStart) {
   constexpr int kSessions = 2000;
   const platform::OpenFileLimit mine = platform::raise_open_file_limit();
@@ -67,9 +80,11 @@ TEST(Scale, TwoThousandIdleSessionsWithALowSoftLimitRaisedAtStart) {
   Server server(site, {"-ns"}, {}, true, open_files("256:"));
   const int base = settled_thread_count(server.pid());
   std::vector<std::unique_ptr<FtpClient>> clients;
+  uint16_t next_port = 20000;
   for (int i = 0; i < kSessions; ++i) {
     auto client = std::make_unique<FtpClient>();
-    ASSERT_TRUE(client->connect(site.ftp_port(), loopback_source(i))) << "session " << i;
+    ASSERT_TRUE(connect_below_ephemeral_ports(*client, site.ftp_port(), i, next_port))
+        << "session " << i;
     ASSERT_TRUE(client->login("ida", "ida")) << "session " << i;
     clients.push_back(std::move(client));
   }

@@ -32,12 +32,13 @@ uint32_t deadline_after(int timeout_ms) {
 }
 
 // Opens a socket bound to from (port 0) and connects it to 127.0.0.1:port.
-platform::Socket connect_from(uint16_t port, const std::string& from, int timeout_ms) {
+platform::Socket connect_from(uint16_t port, const std::string& from, int timeout_ms,
+                              uint16_t from_port = 0) {
   auto local = platform::parse_ipv4(from);
   if (!local) return platform::kNoSocket;
   platform::Socket s = platform::open_tcp_socket();
   if (s == platform::kNoSocket) return s;
-  if (!platform::bind_ipv4(s, {*local, 0}, false) ||
+  if (!platform::bind_ipv4(s, {*local, from_port}, from_port != 0) ||
       !platform::connect_ipv4(s, {platform::kLoopbackAddress, port}, scaled_ms(timeout_ms))) {
     platform::close_socket(s);
     return platform::kNoSocket;
@@ -283,9 +284,9 @@ std::string Server::output() const { return read_text_file(site_.root() + "quors
 
 FtpClient::~FtpClient() { close(); }
 
-bool FtpClient::connect(uint16_t port, const std::string& from) {
+bool FtpClient::connect(uint16_t port, const std::string& from, uint16_t from_port) {
   close();
-  socket_ = connect_from(port, from, 5000);
+  socket_ = connect_from(port, from, 5000, from_port);
   return socket_ != platform::kNoSocket;
 }
 

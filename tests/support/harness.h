@@ -93,8 +93,9 @@ class FtpClient {
   FtpClient(const FtpClient&) = delete;
   FtpClient& operator=(const FtpClient&) = delete;
 
-  // Connects from local address from (e.g. "127.0.0.2") to 127.0.0.1:port.
-  bool connect(uint16_t port, const std::string& from = "127.0.0.1");
+  // Connects from local address from (e.g. "127.0.0.2") to 127.0.0.1:port; from_port 0
+  // lets the system choose the local port.
+  bool connect(uint16_t port, const std::string& from = "127.0.0.1", uint16_t from_port = 0);
   void send_line(std::string_view line);  // appends CR LF
   void send_raw(std::string_view bytes);
   // One complete reply (all lines of a multi-line reply); "" on time-out or close.
