@@ -285,6 +285,17 @@ bool section_range(const std::vector<std::string>& lines, std::string_view secti
 using Edit = bool (*)(std::vector<std::string>& lines, std::string_view section,
                       std::string_view key, std::optional<std::string_view> value);
 
+// A value the reader would change (blanks at its ends trimmed, a pair of enclosing quotes
+// removed) is written inside quotes, so that it reads back byte for byte.
+std::string stored_form(std::string_view value) {
+  if (value.empty()) return std::string();
+  const bool blank_end = value.front() == ' ' || value.front() == '\t' || value.back() == ' ' ||
+                         value.back() == '\t';
+  const bool quoted = value.size() >= 2 && value.front() == '"' && value.back() == '"';
+  if (!blank_end && !quoted) return std::string(value);
+  return "\"" + std::string(value) + "\"";
+}
+
 bool edit_key(std::vector<std::string>& lines, std::string_view section, std::string_view key,
               std::optional<std::string_view> value) {
   size_t begin = 0, end = 0;
@@ -292,7 +303,7 @@ bool edit_key(std::vector<std::string>& lines, std::string_view section, std::st
     if (!value) return false;
     if (!lines.empty() && !trim(lines.back()).empty()) lines.emplace_back();
     lines.push_back("[" + std::string(section) + "]");
-    lines.push_back(std::string(key) + "=" + std::string(*value));
+    lines.push_back(std::string(key) + "=" + stored_form(*value));
     return true;
   }
   bool changed = false;
@@ -306,7 +317,7 @@ bool edit_key(std::vector<std::string>& lines, std::string_view section, std::st
       changed = true;
       continue;
     }
-    std::string updated = std::string(line.name) + "=" + std::string(*value);
+    std::string updated = std::string(line.name) + "=" + stored_form(*value);
     if (lines[i] == updated) return false;  // already so: the file is left alone
     lines[i] = std::move(updated);
     return true;
@@ -315,7 +326,7 @@ bool edit_key(std::vector<std::string>& lines, std::string_view section, std::st
   // A new key goes after the section's last line that is not blank.
   size_t at = end;
   while (at > begin + 1 && trim(lines[at - 1]).empty()) --at;
-  lines.insert(lines.begin() + static_cast<long>(at), std::string(key) + "=" + std::string(*value));
+  lines.insert(lines.begin() + static_cast<long>(at), std::string(key) + "=" + stored_form(*value));
   return true;
 }
 
@@ -418,26 +429,55 @@ bool already_holds(const std::string& file, std::string_view section,
 
 bool profile_write_strings(const std::string& file, std::string_view section,
                            const std::vector<ProfileChange>& changes) {
-  if (!safe_section(section)) return false;
-  for (const ProfileChange& change : changes) {
-    if (!safe_key(change.key) || (change.value && !safe_text(*change.value))) return false;
+  return profile_write_sections(file, {{std::string(section), changes}});
+}
+
+bool profile_write_sections(const std::string& file, const std::vector<ProfileSectionChanges>& all) {
+  bool unchanged = true;
+  for (const ProfileSectionChanges& s : all) {
+    if (!safe_section(s.section)) return false;
+    for (const ProfileChange& change : s.changes) {
+      if (!safe_key(change.key) || (change.value && !safe_text(*change.value))) return false;
+    }
+    unchanged = unchanged && already_holds(file, s.section, s.changes);
   }
-  if (already_holds(file, section, changes)) return true;  // no lock, no write
+  if (unchanged) return true;  // no lock, no write
   FileLock lock(file);
   if (!lock.held()) return false;
   std::optional<std::string> content = read_whole_file(file);
   if (!content && path_exists(file)) return false;
   std::vector<std::string> lines = split_lines(content ? *content : "");
   bool changed = false;
-  for (const ProfileChange& change : changes) {
-    std::optional<std::string_view> value;
-    if (change.value) value = *change.value;
-    changed = edit_key(lines, trim(section), trim(change.key), value) || changed;
+  for (const ProfileSectionChanges& s : all) {
+    for (const ProfileChange& change : s.changes) {
+      std::optional<std::string_view> value;
+      if (change.value) value = *change.value;
+      changed = edit_key(lines, trim(s.section), trim(change.key), value) || changed;
+    }
   }
   if (!changed) return true;
   bool ok = write_file_atomically(file, join_lines(lines));
   forget_cached(file);
   return ok;
+}
+
+bool rewrite_file_locked(const std::string& file, const FileRewrite& change) {
+  FileLock lock(file);
+  if (!lock.held()) return false;
+  std::optional<std::string> content = read_whole_file(file);
+  if (!content && path_exists(file)) return false;
+  std::optional<std::string> replacement = change(content);
+  if (!replacement) return true;
+  bool ok = write_file_atomically(file, *replacement);
+  forget_cached(file);
+  return ok;
+}
+
+bool remove_profile_file(const std::string& file) {
+  const bool removed = ::unlink(file.c_str()) == 0 || errno == ENOENT;
+  ::unlink(lock_path_of(file).c_str());
+  forget_cached(file);
+  return removed;
 }
 
 bool profile_delete_section(const std::string& file, std::string_view section) {
