@@ -10,8 +10,9 @@ namespace manager {
 namespace {
 
 constexpr const char* kEndMark = "_____endofline_____";
-// Lines are read into a 1024-byte buffer.
-constexpr size_t kLineMax = 1023;
+// Lines are read whole, so that a text shown and saved again comes back byte for byte
+// (the Core applies its own bound when it builds the reply).
+constexpr size_t kLineMax = std::string::npos;
 // A text longer than this many lines is not a message; stop reading a damaged file there.
 constexpr int kMaxLines = 100000;
 
@@ -49,14 +50,25 @@ std::string load_message(const std::string& file, int number) {
   return text;
 }
 
-bool save_message(const std::string& file, int number, const std::string& text) {
+std::vector<platform::ProfileChange> message_changes(const std::string& file, int number,
+                                                     const std::string& text) {
   std::vector<platform::ProfileChange> changes;
+  // An unchanged text is not written again, not even in another form of the same lines.
+  if (platform::profile_has_key(file, "UserInfo", line_key(number, 0)) &&
+      load_message(file, number) == text) {
+    return changes;
+  }
   const std::vector<std::string> lines = split_lines(text);
   for (size_t n = 0; n < lines.size(); ++n) {
     changes.push_back({line_key(number, static_cast<int>(n)), lines[n]});
   }
   changes.push_back({line_key(number, static_cast<int>(lines.size())), std::string(kEndMark)});
-  return platform::profile_write_strings(file, "UserInfo", changes);
+  return changes;
+}
+
+bool save_message(const std::string& file, int number, const std::string& text) {
+  const std::vector<platform::ProfileChange> changes = message_changes(file, number, text);
+  return changes.empty() || platform::profile_write_strings(file, "UserInfo", changes);
 }
 
 }  // namespace manager

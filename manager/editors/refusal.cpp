@@ -1,6 +1,9 @@
 // The operator's refusals: RefuseIP.txt gets one more line, an account gets RefuseUser.
 #include "manager/editors/refusal.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "platform/files.h"
 #include "platform/profile.h"
 
@@ -16,6 +19,21 @@ bool is_plain_name(const std::string& name) {
   return name.find('/') == std::string::npos && name.find('\0') == std::string::npos;
 }
 
+// The lines of a text with CR LF or LF breaks; a last line without its break counts.
+std::vector<std::string> list_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+    start = end + 1;
+  }
+  return lines;
+}
+
 }  // namespace
 
 std::string refuse_list_path(const std::string& program_dir) {
@@ -25,7 +43,13 @@ std::string refuse_list_path(const std::string& program_dir) {
 bool refuse_address(const std::string& program_dir, const std::string& text) {
   // One pattern per line: a line break inside the text would add patterns of its own.
   if (text.find_first_of("\r\n") != std::string::npos) return false;
-  return platform::append_to_file(refuse_list_path(program_dir), text + kLineEnd);
+  return platform::rewrite_file_locked(
+      refuse_list_path(program_dir), [&text](const std::optional<std::string>& current) {
+        std::string content = current.value_or("");
+        // A last line without its end would run into the new one and both be lost.
+        if (!content.empty() && content.back() != '\n') content += kLineEnd;
+        return std::optional<std::string>(content + text + kLineEnd);
+      });
 }
 
 bool refuse_user(const std::string& user_dir, const std::string& name, int value) {
@@ -38,26 +62,34 @@ std::string read_refuse_list(const std::string& program_dir) {
   const auto content = platform::read_whole_file(refuse_list_path(program_dir));
   if (!content) return {};
   std::string text;
-  text.reserve(content->size() + 64);
-  for (size_t i = 0; i < content->size(); ++i) {
-    const char c = (*content)[i];
-    if (c == '\r' && i + 1 < content->size() && (*content)[i + 1] == '\n') continue;
-    if (c == '\n') text += "\r\n";
-    else text.push_back(c);
-  }
+  for (const std::string& line : list_lines(*content)) text += line + kLineEnd;
   return text;
 }
 
-bool write_refuse_list(const std::string& program_dir, const std::string& text) {
-  std::string file_text;
-  file_text.reserve(text.size() + 64);
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    if (c == '\n') file_text += kLineEnd;
-    else file_text.push_back(c);
+std::optional<std::string> merged_refuse_list(const std::string& loaded, const std::string& edited,
+                                              const std::optional<std::string>& current) {
+  const std::vector<std::string> before = list_lines(loaded);
+  std::vector<std::string> lines = list_lines(edited);
+  // Lines another writer added since the page was opened: the operator never saw them,
+  // so they cannot have been removed on purpose.
+  for (const std::string& line : list_lines(current.value_or(""))) {
+    if (line.empty()) continue;
+    if (std::find(before.begin(), before.end(), line) != before.end()) continue;
+    if (std::find(lines.begin(), lines.end(), line) != lines.end()) continue;
+    lines.push_back(line);
   }
-  return platform::write_file_atomically(refuse_list_path(program_dir), file_text);
+  std::string file_text;
+  for (const std::string& line : lines) file_text += line + kLineEnd;
+  if (current && *current == file_text) return std::nullopt;
+  return file_text;
+}
+
+bool write_refuse_list(const std::string& program_dir, const std::string& loaded,
+                       const std::string& edited) {
+  return platform::rewrite_file_locked(
+      refuse_list_path(program_dir), [&](const std::optional<std::string>& current) {
+        return merged_refuse_list(loaded, edited, current);
+      });
 }
 
 }  // namespace manager

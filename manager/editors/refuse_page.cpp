@@ -16,12 +16,13 @@ CRefusePage::CRefusePage(std::string program_dir, QWidget* parent)
   text_ = new QPlainTextEdit(this);
   text_->setObjectName("refuseText");
   text_->setLineWrapMode(QPlainTextEdit::NoWrap);
-  text_->setPlainText(QString::fromStdString(crlf_to_lf(read_refuse_list(program_dir_))));
+  loaded_ = read_refuse_list(program_dir_);
+  text_->setPlainText(QString::fromStdString(crlf_to_lf(loaded_)));
   layout->addWidget(text_);
 }
 
 bool CRefusePage::save() const {
-  return write_refuse_list(program_dir_, text_->toPlainText().toStdString());
+  return write_refuse_list(program_dir_, loaded_, text_->toPlainText().toStdString());
 }
 
 }  // namespace manager

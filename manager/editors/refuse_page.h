@@ -12,11 +12,13 @@ class CRefusePage : public QWidget {
  public:
   // Shows program_dir + "RefuseIP.txt" (empty when it cannot be read).
   CRefusePage(std::string program_dir, QWidget* parent = nullptr);
-  // Replaces the file with the page's text; false (old file kept) when it cannot be written.
+  // Writes the page's text, keeping refusals that others added since the page opened;
+  // false (old file kept) when it cannot be written.
   bool save() const;
 
  private:
   std::string program_dir_;
+  std::string loaded_;  // the list as the page first showed it
   QPlainTextEdit* text_ = nullptr;
 };
 

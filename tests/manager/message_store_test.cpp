@@ -71,12 +71,49 @@ TEST(MessageStore, AnEmptyTextIsTheEndMarkAloneAndLoadsEmpty) {
   EXPECT_EQ(manager::load_message(f.ini, 3310), "");  // never written
 }
 
-TEST(MessageStore, LinesAfterTheEndMarkAreIgnoredAndLongLinesAreCutToTheBuffer) {
+TEST(MessageStore, LinesAfterTheEndMarkAreIgnored) {
   MessageFile f;
-  const std::string long_line(1500, 'x');
-  editors_test::write_file(f.ini, "[UserInfo]\r\nMessage220_0=" + long_line +
-                                      "\r\nMessage220_1=_____endofline_____\r\nMessage220_2=old\r\n");
-  EXPECT_EQ(manager::load_message(f.ini, 220), std::string(1023, 'x') + "\r\n");
+  editors_test::write_file(f.ini, "[UserInfo]\r\nMessage220_0=a\r\nMessage220_1=_____endofline_____\r\n"
+                                  "Message220_2=old\r\n");
+  EXPECT_EQ(manager::load_message(f.ini, 220), "a\r\n");
+}
+
+// Opening the settings and pressing OK leaves every text as it was: long lines whole
+// (no cut inside a character), blanks and quotes at the ends of a line kept; a text the
+// operator writes with such lines reaches the Core's greeting as written.
+TEST(MessageStore, TextsComeBackByteForByte) {
+  harness::Site site("msground");
+  site.set("UserInfo", "UseWelcomeMessage", "1");
+  std::string long_line;
+  while (long_line.size() < 1500) long_line += "あいう";
+  const std::string stored = "[UserInfo]\r\nMessage3311_0=" + long_line +
+                             "\r\nMessage3311_1=\"  indented\"\r\nMessage3311_2=\"\"quoted\"\"\r\n"
+                             "Message3311_3=_____endofline_____\r\n";
+  editors_test::write_file(site.path("user/g.usr"), stored);
+  EXPECT_EQ(manager::load_message(site.path("user/g.usr"), 3311),
+            long_line + "\r\n  indented\r\n\"quoted\"\r\n");
+  ASSERT_TRUE(manager::save_message(site.path("user/g.usr"), 3311,
+                                    manager::load_message(site.path("user/g.usr"), 3311)));
+  EXPECT_EQ(site.read_file("user/g.usr"), stored);
+  {
+    manager::CSystemSettingsDialog dialog(site.config_file());
+    editors_test::on_next_modal([](QWidget* editor) {
+      child<QPlainTextEdit>(editor, "text")->setPlainText("  Welcome  \n\"quoted\"\n");
+      click(editor, "ok");
+    }, &dialog);
+    click(&dialog, "editWelcome");
+    click(&dialog, "ok");
+  }
+  const std::string after_edit = editors_test::read_file(site.config_file());
+  {
+    manager::CSystemSettingsDialog dialog(site.config_file());
+    click(&dialog, "ok");
+  }
+  EXPECT_EQ(editors_test::read_file(site.config_file()), after_edit);
+  harness::Server server(site);
+  harness::FtpClient client;
+  ASSERT_TRUE(client.connect(site.ftp_port()));
+  EXPECT_EQ(client.reply(), "220-  Welcome  \r\n220-\"quoted\"\r\n220 \r\n");
 }
 
 TEST(MessageStore, AShorterTextLeavesNoOldLineReachable) {

@@ -81,7 +81,49 @@ TEST(RefusePage, ShowsTheListAndSavesItWithCrLf) {
   EXPECT_EQ(text->toPlainText().toStdString(), "10.0.0.?\n192.168.*\n");
   text->setPlainText("10.0.0.?\nHOST*\n*.example");
   click(&dialog, "ok");
-  EXPECT_EQ(editors_test::read_file(dir + "RefuseIP.txt"), "10.0.0.?\r\nHOST*\r\n*.example");
+  EXPECT_EQ(editors_test::read_file(dir + "RefuseIP.txt"), "10.0.0.?\r\nHOST*\r\n*.example\r\n");
+}
+
+// Every writer ends its lines, so a refusal appended after the page saved, or after a
+// list written by hand without a last line end, stays a line of its own at the Core.
+TEST(RefuseList, AppendedRefusalsNeverJoinTheLastLine) {
+  harness::Site site("reflines");
+  {
+    manager::CSystemSettingsDialog dialog(site.config_file());
+    child<QPlainTextEdit>(&dialog, "refuseText")->setPlainText("127.0.0.3");
+    click(&dialog, "ok");
+  }
+  ASSERT_TRUE(manager::refuse_address(site.root(), "kate@example.test"));
+  EXPECT_EQ(site.read_file("RefuseIP.txt"), "127.0.0.3\r\nkate@example.test\r\n");
+  harness::Site by_hand("reflines2");
+  by_hand.write_file("RefuseIP.txt", "127.0.0.5");
+  ASSERT_TRUE(manager::refuse_address(by_hand.root(), "127.0.0.6"));
+  EXPECT_EQ(by_hand.read_file("RefuseIP.txt"), "127.0.0.5\r\n127.0.0.6\r\n");
+  harness::Server server(site);
+  harness::FtpClient refused;
+  ASSERT_TRUE(refused.connect(site.ftp_port(), "127.0.0.3"));
+  EXPECT_EQ(refused.reply(), "421 Sorry.This server can't accept you.\r\n");
+}
+
+// A refusal added while the dialog is open (after an account mail, or from the user
+// list) survives the dialog's OK; what the operator removed or added is written too.
+TEST(RefuseList, RefusalsAddedWhileTheDialogIsOpenAreKept) {
+  harness::Site site("refmerge");
+  site.write_file("RefuseIP.txt", "127.0.0.7\r\n127.0.0.8\r\n");
+  manager::CSystemSettingsDialog dialog(site.config_file());
+  ASSERT_TRUE(manager::refuse_address(site.root(), "127.0.0.4"));
+  child<QPlainTextEdit>(&dialog, "refuseText")->setPlainText("127.0.0.8\n127.0.0.9\n");
+  click(&dialog, "ok");
+  EXPECT_EQ(site.read_file("RefuseIP.txt"), "127.0.0.8\r\n127.0.0.9\r\n127.0.0.4\r\n");
+  harness::Server server(site);
+  for (const char* address : {"127.0.0.4", "127.0.0.9"}) {
+    harness::FtpClient refused;
+    ASSERT_TRUE(refused.connect(site.ftp_port(), address));
+    EXPECT_EQ(refused.reply(), "421 Sorry.This server can't accept you.\r\n") << address;
+  }
+  harness::FtpClient removed;
+  ASSERT_TRUE(removed.connect(site.ftp_port(), "127.0.0.7"));
+  EXPECT_EQ(removed.reply().substr(0, 4), "220-");
 }
 
 TEST(RefusePage, AMissingListStartsEmptyAndOkCreatesIt) {
