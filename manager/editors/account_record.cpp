@@ -61,8 +61,8 @@ void read_user_page(const shared::IniFile& ini, AccountRecord& r) {
   r.user_home_dir = ini.get(kSection, "UserHomeDir", "", kLongText);
 }
 
-void read_folders(const shared::IniFile& ini, AccountRecord& r) {
-  r.home_dir = ini.get(kSection, "HomeDir", "/", kLongText);
+void read_folders(const shared::IniFile& ini, AccountRecord& r, const std::string& default_home) {
+  r.home_dir = ini.get(kSection, "HomeDir", default_home, kLongText);
   const std::vector<std::string> paths = read_list(ini, "Dir", kPathText);
   for (size_t d = 0; d < paths.size(); ++d) {
     const int prhb = ini.get_int(kSection, numbered("Prhb", static_cast<int>(d)), 0);
@@ -183,13 +183,14 @@ void put_limits(Changes& c, const AccountRecord& r) {
 
 }  // namespace
 
-AccountRecord load_account_record(const std::string& file, bool with_identity) {
+AccountRecord load_account_record(const std::string& file, bool with_identity,
+                                  const std::string& default_home) {
   const shared::IniFile ini(file);
   AccountRecord r;
   r.info_version = ini.get_int(kSection, "UserInfoVer", 0);
   if (with_identity) read_identity(ini, r);
   read_user_page(ini, r);
-  read_folders(ini, r);
+  read_folders(ini, r, default_home);
   read_limits(ini, r);
   r.prohibited_hosts = read_list(ini, "ProhIP", kListText);
   r.prohibited_mails = read_list(ini, "ProhMail", kListText);
@@ -224,6 +225,36 @@ bool save_account_record(const std::string& file, const AccountRecord& r, bool g
   ok = save_message(file, 220, r.message_220) && ok;
   ok = save_message(file, 3311, r.message_3311) && ok;
   return ok;
+}
+
+bool account_is_open(const AccountRecord& r) {
+  // A group decides what is asked; the account's own password is what is compared.
+  if (r.use_group && !r.group.empty()) return r.password.empty();
+  return !r.need_password || r.password.empty();
+}
+
+bool is_system_folder(const std::string& path) {
+  // Lexically folded: "." and ".." parts and repeated '/' do not hide a system folder.
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= path.size()) {
+    size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    const std::string part = path.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  if (parts.empty()) return true;
+  static const char* const kWhole[] = {"bin", "boot", "dev", "etc", "lib", "lib32", "lib64",
+                                       "libx32", "proc", "root", "run", "sbin", "sys", "usr", "var"};
+  for (const char* top : kWhole) {
+    if (parts[0] == top) return true;  // the folder and everything in it
+  }
+  return parts.size() == 1 && parts[0] == "home";  // every user's home at once
 }
 
 bool acceptable_account_name(const std::string& name) {

@@ -72,7 +72,9 @@ struct AccountRecord {
 
 // Reads file (a missing file gives every default). Identity keys (Name, PassWord, Email,
 // NowCredit, SavedCredit, RefuseUser) are read only when with_identity is set.
-AccountRecord load_account_record(const std::string& file, bool with_identity);
+// default_home is shown when the file has no HomeDir.
+AccountRecord load_account_record(const std::string& file, bool with_identity,
+                                  const std::string& default_home = "/");
 // Writes every key of the record; a group file gets no UseGroup, Group or Email.
 // Numbered lists end with the next number written empty; numbers beyond it left over
 // from a longer list are removed. False when the file could not be written.
@@ -81,6 +83,13 @@ bool save_account_record(const std::string& file, const AccountRecord& record, b
 // True when the Core would read an account or group of this name: not empty, at most
 // 200 bytes, valid UTF-8 without control bytes, '/' or '\', not starting with '.'.
 bool acceptable_account_name(const std::string& name);
+
+// True when the account lets anybody in: no password asked (or a mail address taken as
+// one), or an empty password.
+bool account_is_open(const AccountRecord& record);
+// True for "/" and the folders of the operating system (/etc, /usr, /root, ...), in which
+// a home would show the system's files to the account.
+bool is_system_folder(const std::string& path);
 
 // The highest initial credit the editor accepts, in kilobytes (the byte count fits 32 bits).
 inline constexpr uint32_t kMaxCreditKb = 4194303;

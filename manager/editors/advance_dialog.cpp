@@ -84,10 +84,13 @@ CAdvanceDialog::CAdvanceDialog(const AdvanceValues& values, ProgramPaths paths, 
 // In the order of the dialog: a bad entry is reported and the dialog stays open.
 bool CAdvanceDialog::take_entries() {
   AdvanceValues taken = values_;
-  if (!take_int(this, pasv_low_, int_range(0, 65535), taken.pasv_port_low)) return false;
-  if (!take_int(this, pasv_high_, int_range(0, 65535), taken.pasv_port_high)) return false;
+  if (!take_int(this, pasv_low_, port_check("PASV使用ポート制限", true), taken.pasv_port_low))
+    return false;
+  if (!take_int(this, pasv_high_, port_check("PASV使用ポート制限", true), taken.pasv_port_high))
+    return false;
   taken.close_srv = close_srv_->isChecked() ? 1 : 0;
-  if (!take_int(this, listen_port_, kUnsignedInt, taken.core_listen_port)) return false;
+  if (!take_int(this, listen_port_, port_check("FTPD Core I/F Listen Port"), taken.core_listen_port))
+    return false;
   taken.use_global_ip = use_global_ip_->isChecked() ? 1 : 0;
   taken.use_client_global_ip = use_client_global_ip_->isChecked() ? 1 : 0;
   values_ = taken;

@@ -18,17 +18,19 @@ std::string trimmed(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-// A whole decimal integer (optional sign) that fits in 64 bits; none otherwise.
+// A whole decimal integer (optional sign); none otherwise. Numbers beyond 64 bits are
+// held at +-10^18, which is out of every field's range.
 std::optional<long long> whole_integer(const std::string& text) {
+  constexpr long long kHeld = 1000000000000000000LL;
   const std::string t = trimmed(text);
   size_t i = 0;
   bool negative = false;
   if (i < t.size() && (t[i] == '+' || t[i] == '-')) negative = t[i++] == '-';
-  if (i == t.size() || t.size() - i > 18) return std::nullopt;
+  if (i == t.size()) return std::nullopt;
   long long value = 0;
   for (; i < t.size(); ++i) {
     if (!std::isdigit(static_cast<unsigned char>(t[i]))) return std::nullopt;
-    value = value * 10 + (t[i] - '0');
+    value = std::min(kHeld, value * 10 + (t[i] - '0'));
   }
   return negative ? -value : value;
 }
@@ -75,19 +77,19 @@ std::optional<int> parse_int_entry(const std::string& text, const IntCheck& chec
 }
 
 std::string int_entry_message(const std::string& text, const IntCheck& check) {
-  const std::optional<long long> value = whole_integer(text);
-  if (value && check.show_range) {
-    return std::to_string(check.low) + " から " + std::to_string(check.high) +
-           " までの整数を入力してください。";
-  }
-  return "整数を入力してください。";
+  const std::string field = "[" + std::string(check.caption) + "] ";
+  if (!whole_integer(text)) return field + "整数を入力してください。";
+  return field + std::to_string(check.low) + " から " + std::to_string(check.high) +
+         " までの整数を入力してください。";
 }
 
-bool take_int(QWidget* parent, const QLineEdit* edit, const IntCheck& check, int& target) {
+bool take_int(QWidget* parent, QLineEdit* edit, const IntCheck& check, int& target) {
   const std::string text = edit->text().toStdString();
   const std::optional<int> value = parse_int_entry(text, check);
   if (!value) {
     show_message(parent, int_entry_message(text, check));
+    edit->setFocus();
+    edit->selectAll();
     return false;
   }
   target = *value;

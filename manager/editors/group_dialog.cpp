@@ -13,6 +13,7 @@
 #include "manager/shell/help.h"
 #include "manager/shell/prompts.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 
 namespace manager {
 
@@ -85,8 +86,8 @@ void CGroupDialog::delete_group() {
     show_message(this, "リストから選択してください。");
     return;
   }
-  if (!ask_yes_no(this, "本当に削除してよろしいですか？")) return;
-  platform::remove_file(user_dir_ + item->text().toStdString() + ".grp");
+  if (!ask_yes_no(this, "本当に削除してよろしいですか？", true)) return;
+  platform::remove_profile_file(user_dir_ + item->text().toStdString() + ".grp");
   delete list_->takeItem(list_->row(item));
 }
 

@@ -52,9 +52,14 @@ bool CLogPage::take_values() {
   s.log_all_cmd = log_all_cmd_->isChecked() ? 1 : 0;
   s.log_all_comment = log_all_comment_->isChecked() ? 1 : 0;
   s.log_all_file = log_all_file_->isChecked() ? 1 : 0;
-  if (!take_int(this, max_log_char_, kAnyInt, s.max_log_char)) return false;
-  if (!take_int(this, idle_time_, kAnyInt, s.wait_view_idle_time)) return false;
-  if (!take_int(this, down_time_, kAnyInt, s.wait_view_down_time)) return false;
+  // The two times are seconds the monitor counts in milliseconds.
+  if (!take_int(this, max_log_char_, count_check("ビューの最大行数"), s.max_log_char)) return false;
+  if (!take_int(this, idle_time_, count_check("アイドル時間表示までの時間", kIntMax / 1000),
+                s.wait_view_idle_time))
+    return false;
+  if (!take_int(this, down_time_, count_check("転送経過時間表示までの時間", kIntMax / 1000),
+                s.wait_view_down_time))
+    return false;
   s.ip2host = ip2host_->isChecked() ? 1 : 0;
   s.adj_digit = adj_digit_->isChecked() ? 1 : 0;
   return true;

@@ -49,6 +49,11 @@ void CMessagePage::take_values() {
   settings_.use_unknown_message = use_unknown_->isChecked() ? 1 : 0;
 }
 
+std::vector<platform::ProfileSectionChanges> CMessagePage::changes() const {
+  return {{"UserInfo", message_changes(ini_file_, kWelcomeMessage, welcome_)},
+          {"UserInfo", message_changes(ini_file_, kUnknownIdMessage, unknown_)}};
+}
+
 bool CMessagePage::save_messages() const {
   const bool welcome_saved = save_message(ini_file_, kWelcomeMessage, welcome_);
   const bool unknown_saved = save_message(ini_file_, kUnknownIdMessage, unknown_);

@@ -3,6 +3,9 @@
 #pragma once
 #include <QWidget>
 #include <string>
+#include <vector>
+
+#include "platform/profile.h"
 
 #include "manager/editors/system_settings.h"
 
@@ -19,6 +22,8 @@ class CMessagePage : public QWidget {
   void take_values();
   // Writes message 220, then 3311, into the INI file.
   bool save_messages() const;
+  // The keys save_messages writes (an unchanged text gives none).
+  std::vector<platform::ProfileSectionChanges> changes() const;
   const std::string& welcome_text() const { return welcome_; }
   const std::string& unknown_text() const { return unknown_; }
 

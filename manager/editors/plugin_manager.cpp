@@ -100,15 +100,20 @@ std::vector<std::string> read_list(const std::string& file, const char* section)
   return paths;
 }
 
-bool save_list(const std::string& file, const char* section, const char* count_key,
-               const std::vector<std::string>& paths) {
+platform::ProfileSectionChanges list_changes(const char* section, const char* count_key,
+                                            const std::vector<std::string>& paths) {
   std::vector<platform::ProfileChange> changes;
   for (size_t i = 0; i < paths.size(); ++i) {
     changes.push_back({"Plugin" + std::to_string(i), paths[i]});
   }
   changes.push_back({"Plugin" + std::to_string(paths.size()), std::string()});
   changes.push_back({count_key, std::to_string(paths.size())});
-  return platform::profile_write_strings(file, section, changes);
+  return {section, changes};
+}
+
+bool save_list(const std::string& file, const char* section, const char* count_key,
+               const std::vector<std::string>& paths) {
+  return platform::profile_write_sections(file, {list_changes(section, count_key, paths)});
 }
 
 }  // namespace
@@ -187,6 +192,10 @@ bool open_plugin_settings(int index, void* parent_window, const std::string& set
 
 std::vector<std::string> registered_plugins(const std::string& ini_file) {
   return read_list(ini_file, "SysPlugIn");
+}
+
+platform::ProfileSectionChanges registered_plugin_changes(const std::vector<std::string>& paths) {
+  return list_changes("SysPlugIn", "SysPlugInNum", paths);
 }
 
 bool save_registered_plugins(const std::string& ini_file, const std::vector<std::string>& paths) {

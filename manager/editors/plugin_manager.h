@@ -5,6 +5,7 @@
 // Plug-ins are loaded by their full path; the process's current directory is left alone
 // (a plug-in that needs files beside it finds its folder itself, e.g. with dladdr).
 #pragma once
+#include "platform/profile.h"
 #include <functional>
 #include <optional>
 #include <string>
@@ -34,6 +35,8 @@ bool open_plugin_settings(int index, void* parent_window, const std::string& set
 // [SysPlugIn] Plugin0.. up to the first empty value (SysPlugInNum is not consulted).
 std::vector<std::string> registered_plugins(const std::string& ini_file);
 // Writes Plugin0.. in order, the next one empty, then SysPlugInNum.
+// The keys save_registered_plugins writes.
+platform::ProfileSectionChanges registered_plugin_changes(const std::vector<std::string>& paths);
 bool save_registered_plugins(const std::string& ini_file, const std::vector<std::string>& paths);
 // [UserPlugIn] of a user or group file: read up to the first empty Plugin%d; written as
 // Plugin0.., the next one empty, then PlugInNum.

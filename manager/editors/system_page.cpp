@@ -108,21 +108,25 @@ void CSystemPage::show_values() {
 
 bool CSystemPage::take_values() {
   SystemSettings& s = settings_;
-  if (!take_int(this, port_, kAnyInt, s.port)) return false;
-  if (!take_int(this, max_connect_, kAnyInt, s.max_connect)) return false;
+  if (!take_int(this, port_, port_check("ポート"), s.port)) return false;
+  if (!take_int(this, max_connect_, count_check("最大回線数"), s.max_connect)) return false;
   s.start_server = start_server_->isChecked() ? 1 : 0;
-  if (!take_int(this, save_usr_min_, kUnsignedInt, s.save_usr_min)) return false;
+  if (!take_int(this, save_usr_min_, count_check("接続ユーザーのバックアップ"), s.save_usr_min))
+    return false;
   // With no entry selected (e.g. fewer addresses found than the stored index) the stored
   // choice is kept rather than replaced by -1.
   if (global_ip_->currentIndex() >= 0) s.global_ip = global_ip_->currentIndex();
   s.ras_connect = ras_connect_->isChecked() ? 1 : 0;
-  if (!take_int(this, source_port_, kAnyInt, s.source_port)) return false;
+  if (!take_int(this, source_port_, port_check("ソースポート", true), s.source_port)) return false;
   s.min_run = min_run_->isChecked() ? 1 : 0;
-  if (!take_int(this, buffer_size_, int_range(1024, 1048576), s.buffer_size)) return false;
-  if (!take_int(this, login_fail_delay_, int_range(0, 60000), s.login_fail_delay)) return false;
-  if (!take_int(this, login_fail_limit_, kUnsignedInt, s.login_fail_limit)) return false;
-  if (!take_int(this, login_lock_minutes_, int_range(0, 10080), s.login_lock_minutes)) return false;
-  return take_int(this, login_timeout_, kUnsignedInt, s.login_timeout);
+  if (!take_int(this, buffer_size_, {"通信バッファ", 1024, 1048576}, s.buffer_size)) return false;
+  if (!take_int(this, login_fail_delay_, {"ログイン失敗の応答遅延", 0, 60000}, s.login_fail_delay))
+    return false;
+  if (!take_int(this, login_fail_limit_, count_check("ホストをロックする失敗回数"), s.login_fail_limit))
+    return false;
+  if (!take_int(this, login_lock_minutes_, {"ロック時間", 0, 10080}, s.login_lock_minutes))
+    return false;
+  return take_int(this, login_timeout_, count_check("ログインまでの制限時間"), s.login_timeout);
 }
 
 void CSystemPage::on_advance() {

@@ -65,6 +65,8 @@ constexpr IntKey kIntKeys[] = {
     {"TLS", "RequireForLogin", &SystemSettings::tls_require_for_login},
     {"TLS", "RequireForData", &SystemSettings::tls_require_for_data},
     {"TLS", "RequireReuse", &SystemSettings::tls_require_reuse},
+    {"UnKnownID", "SmtpPort", &SystemSettings::smtp_port},
+    {"UnKnownID", "SmtpTls", &SystemSettings::smtp_tls},
 };
 
 constexpr TextKey kTextKeys[] = {
@@ -74,6 +76,8 @@ constexpr TextKey kTextKeys[] = {
     {"UnKnownID", "MailTitle", &SystemSettings::mail_title},
     {"TLS", "Certificate", &SystemSettings::tls_certificate},
     {"TLS", "PrivateKey", &SystemSettings::tls_private_key},
+    {"UnKnownID", "SmtpUser", &SystemSettings::smtp_user},
+    {"UnKnownID", "SmtpPass", &SystemSettings::smtp_password},
 };
 
 constexpr const char* kSections[] = {"System", "UserInfo", "Log", "UnKnownID", "TLS"};
@@ -120,12 +124,14 @@ SystemSettings load_system_settings(const std::string& ini_file) {
   return settings;
 }
 
+std::vector<platform::ProfileSectionChanges> system_settings_changes(const SystemSettings& s) {
+  std::vector<platform::ProfileSectionChanges> all;
+  for (const char* section : kSections) all.push_back({section, section_changes(section, s)});
+  return all;
+}
+
 bool save_system_settings(const std::string& ini_file, const SystemSettings& s) {
-  bool ok = true;
-  for (const char* section : kSections) {
-    ok = platform::profile_write_strings(ini_file, section, section_changes(section, s)) && ok;
-  }
-  return ok;
+  return platform::profile_write_sections(ini_file, system_settings_changes(s));
 }
 
 }  // namespace manager

@@ -2,6 +2,9 @@
 // loaded with the editor's defaults and written back in one fixed order.
 #pragma once
 #include <string>
+#include <vector>
+
+#include "platform/profile.h"
 
 namespace manager {
 
@@ -56,6 +59,11 @@ struct SystemSettings {
   int tls_require_for_login = 0;
   int tls_require_for_data = 0;
   int tls_require_reuse = 1;
+  // [UnKnownID] mail server
+  int smtp_port = 25;          // SmtpPort
+  int smtp_tls = 1;            // SmtpTls: 0 never, 1 when the server offers it, 2 required
+  std::string smtp_user;       // SmtpUser: AUTH PLAIN or LOGIN when not empty
+  std::string smtp_password;   // SmtpPass
 };
 
 inline constexpr int kSysIniVersion = 100;
@@ -63,6 +71,8 @@ inline constexpr int kSysIniVersion = 100;
 SystemSettings load_system_settings(const std::string& ini_file);
 // Writes [System], [UserInfo], [Log], [UnKnownID] and [TLS] in that order, each section's keys in
 // the dialog's order; SysIniVer as 100 and the idle time as WaitViewIdleTime.
+// All of it or (false) nothing is written.
 bool save_system_settings(const std::string& ini_file, const SystemSettings& settings);
+std::vector<platform::ProfileSectionChanges> system_settings_changes(const SystemSettings& settings);
 
 }  // namespace manager

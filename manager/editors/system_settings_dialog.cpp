@@ -9,6 +9,8 @@
 #include "manager/editors/editor_buttons.h"
 #include "manager/editors/log_page.h"
 #include "manager/editors/message_page.h"
+#include "manager/editors/plugin_manager.h"
+#include "manager/editors/refusal.h"
 #include "manager/editors/refuse_page.h"
 #include "manager/editors/sys_plugin_page.h"
 #include "manager/editors/system_page.h"
@@ -17,6 +19,7 @@
 #include "manager/editors/virtual_folder_page.h"
 #include "manager/shell/help.h"
 #include "manager/shell/program_paths.h"
+#include "manager/shell/prompts.h"
 
 namespace manager {
 namespace {
@@ -64,6 +67,10 @@ CSystemSettingsDialog::CSystemSettingsDialog(std::string ini_file, QWidget* pare
   tabs_->addTab(plugin_page_, QStringLiteral("PlugIn"));
   tabs_->addTab(tls_page_, QStringLiteral("TLS"));
   tabs_->setCurrentIndex(0);
+  // Every tab's caption is shown whole, without scroll arrows: the dialog is as wide as
+  // the row of tabs needs.
+  tabs_->setUsesScrollButtons(false);
+  tabs_->setElideMode(Qt::ElideNone);
   layout->addWidget(tabs_);
   layout->addWidget(new QLabel(QStringLiteral("※設定を反映するには、サーバーの再起動が必要です。"), this));
   QPushButton* ok = make_button(this, QStringLiteral("OK"), "ok");
@@ -92,20 +99,50 @@ void CSystemSettingsDialog::keyPressEvent(QKeyEvent* event) {
   QDialog::keyPressEvent(event);
 }
 
-// A page that reports a bad entry keeps that entry and the later ones of the page at
-// their previous values; everything is saved all the same.
-void CSystemSettingsDialog::on_ok() {
-  system_page_->take_values();
+// A bad entry brings its page to the front with the focus on it, and nothing is saved:
+// the operator corrects it or cancels.
+bool CSystemSettingsDialog::take_pages() {
+  if (!system_page_->take_values()) {
+    tabs_->setCurrentWidget(system_page_);
+    return false;
+  }
   message_page_->take_values();
-  log_page_->take_values();
+  if (!log_page_->take_values()) {
+    tabs_->setCurrentWidget(log_page_);
+    return false;
+  }
   unknown_id_page_->take_values();
-  tls_page_->take_values();
-  save_system_settings(ini_file_, settings_);
-  message_page_->save_messages();
-  refuse_page_->save();
-  virtual_folder_page_->save();
-  plugin_page_->save();
-  accept();
+  if (!tls_page_->take_values()) {
+    tabs_->setCurrentWidget(tls_page_);
+    return false;
+  }
+  return true;
+}
+
+// velmoraFTPd.ini is written in one piece (every page's keys or none of them), then
+// RefuseIP.txt; a file that cannot be written is reported and the dialog stays open.
+bool CSystemSettingsDialog::save() {
+  if (!take_pages()) return false;
+  std::vector<platform::ProfileSectionChanges> all = system_settings_changes(settings_);
+  for (platform::ProfileSectionChanges& messages : message_page_->changes())
+    all.push_back(std::move(messages));
+  all.push_back(virtual_folder_changes(virtual_folder_page_->rows()));
+  all.push_back(registered_plugin_changes(plugin_page_->entries()));
+  if (!platform::profile_write_sections(ini_file_, all)) {
+    show_message(this, "ファイル[" + ini_file_ + "]に書き込めませんでした。設定は保存されていません。");
+    return false;
+  }
+  if (!refuse_page_->save()) {
+    show_message(this, "ファイル[" + refuse_list_path(folder_of(ini_file_)) +
+                           "]に書き込めませんでした。拒否IPは保存されていません。");
+    tabs_->setCurrentWidget(refuse_page_);
+    return false;
+  }
+  return true;
+}
+
+void CSystemSettingsDialog::on_ok() {
+  if (save()) accept();
 }
 
 void CSystemSettingsDialog::on_help() {

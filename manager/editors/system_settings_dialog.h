@@ -30,6 +30,9 @@ class CSystemSettingsDialog : public QDialog {
   // ("user/") are taken from its directory.
   CSystemSettingsDialog(std::string ini_file, QWidget* parent = nullptr);
   const SystemSettings& settings() const { return settings_; }
+  // What OK does: takes every page's entries and writes the files; false (after telling
+  // the operator, with nothing saved) on a bad entry or a file that cannot be written.
+  bool save();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -39,6 +42,8 @@ class CSystemSettingsDialog : public QDialog {
   void on_help();
 
  private:
+  bool take_pages();
+
   std::string ini_file_;
   SystemSettings settings_;
   QTabWidget* tabs_ = nullptr;

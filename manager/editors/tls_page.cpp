@@ -62,7 +62,7 @@ bool CTlsPage::take_values() {
   s.tls_enable = enable_->isChecked() ? 1 : 0;
   s.tls_certificate = certificate_->text().trimmed().toStdString();
   s.tls_private_key = private_key_->text().trimmed().toStdString();
-  if (!take_int(this, implicit_port_, int_range(0, 65535), s.tls_implicit_port)) return false;
+  if (!take_int(this, implicit_port_, port_check("暗黙のTLSのポート", true), s.tls_implicit_port)) return false;
   s.tls_require_for_login = require_for_login_->isChecked() ? 1 : 0;
   s.tls_require_for_data = require_for_data_->isChecked() ? 1 : 0;
   s.tls_require_reuse = require_reuse_->isChecked() ? 1 : 0;

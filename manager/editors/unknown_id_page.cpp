@@ -124,7 +124,15 @@ void CUnknownIdPage::on_mail_body() {
 }
 
 void CUnknownIdPage::on_mail_settings() {
-  run_mail_settings_dialog(this, settings_.smtp, settings_.mail);
+  MailServerSettings mail{settings_.smtp,      settings_.mail,      settings_.smtp_port,
+                          settings_.smtp_tls,  settings_.smtp_user, settings_.smtp_password};
+  if (!run_mail_settings_dialog(this, mail)) return;
+  settings_.smtp = mail.server;
+  settings_.mail = mail.sender;
+  settings_.smtp_port = mail.port;
+  settings_.smtp_tls = mail.tls;
+  settings_.smtp_user = mail.user;
+  settings_.smtp_password = mail.password;
 }
 
 }  // namespace manager

@@ -17,6 +17,7 @@
 #include "manager/shell/prompts.h"
 #include "manager/shell/user_status_dialog.h"
 #include "platform/files.h"
+#include "platform/profile.h"
 #include "shared/ini.h"
 
 namespace manager {
@@ -48,7 +49,8 @@ std::vector<UserListRow> read_user_rows(const std::string& user_dir, void (*betw
 }
 
 void delete_user_files(const std::string& user_dir, const std::string& name) {
-  for (const char* extension : {".usr", ".mlg", ".flg"}) {
+  platform::remove_profile_file(user_dir + name + ".usr");  // with its ".<name>.usr.lock"
+  for (const char* extension : {".mlg", ".flg"}) {
     platform::remove_file(user_dir + name + extension);
   }
 }
@@ -160,7 +162,7 @@ void CUserListDialog::edit_user() {
     return;
   }
   const std::string file = user_dir_ + list_->topLevelItem(current_)->text(0).toStdString() + ".usr";
-  run_user_settings_dialog(this, file, file, AccountMode::Edit, ini_file_);
+  if (run_user_settings_dialog(this, file, file, AccountMode::Edit, ini_file_)) fill();
 }
 
 void CUserListDialog::edit_default() {
@@ -170,7 +172,7 @@ void CUserListDialog::edit_default() {
 
 void CUserListDialog::delete_users() {
   if (list_->selectedItems().isEmpty()) return;
-  if (!ask_yes_no(this, "本当に削除してよろしいですか？")) return;
+  if (!ask_yes_no(this, "本当に削除してよろしいですか？", true)) return;
   for (int row = list_->topLevelItemCount() - 1; row >= 0; --row) {
     QTreeWidgetItem* item = list_->topLevelItem(row);
     if (!item->isSelected()) continue;

@@ -22,7 +22,8 @@ struct UserListRow {
 // between_files is called (the dialog keeps processing window events there).
 std::vector<UserListRow> read_user_rows(const std::string& user_dir,
                                         void (*between_files)() = nullptr);
-// Deletes <name>.usr, <name>.mlg and <name>.flg of user_dir (missing files are ignored).
+// Deletes <name>.usr (with the lock file beside it), <name>.mlg and <name>.flg of user_dir
+// (missing files are ignored).
 void delete_user_files(const std::string& user_dir, const std::string& name);
 
 class CUserListDialog : public QDialog {

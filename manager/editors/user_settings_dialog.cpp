@@ -50,14 +50,26 @@ std::string account_name_of(const std::string& user_file) {
 
 CUserSettingsDialog::CUserSettingsDialog(std::string source, std::string target, AccountMode mode,
                                          std::string ini_file, QWidget* parent)
-    : QDialog(parent), source_(std::move(source)), target_(std::move(target)), mode_(mode) {
+    : QDialog(parent),
+      program_dir_(folder_of(ini_file)),
+      default_home_(program_dir_ + "ftproot/"),
+      source_(std::move(source)),
+      target_(std::move(target)),
+      mode_(mode) {
   setWindowTitle(QString::fromUtf8("ユーザー設定"));
-  const AccountRecord record = load_account_record(source_, with_identity(mode_));
+  const AccountRecord record = load_account_record(source_, with_identity(mode_), default_home_);
   tabs_ = new QTabWidget(this);
   tabs_->setObjectName("tabs");
   user_tab_ = new CUserTab(record, mode_, folder_of(source_), tabs_);
   // An existing user keeps the name of its file (see save()).
   if (mode_ == AccountMode::Edit) user_tab_->set_name(account_name_of(target_));
+  // A group is named after its file; the dialog says which group it edits.
+  if (mode_ == AccountMode::Group) {
+    std::string group = account_name_of(target_);
+    if (group.size() > 4 && group.compare(group.size() - 4, 4, ".grp") == 0) group.resize(group.size() - 4);
+    user_tab_->set_name(group);
+    setWindowTitle(QString::fromStdString("グループ設定 [" + group + "]"));
+  }
   folder_tab_ = new CFolderTab(record, tabs_);
   limit_tab_ = new CLimitTab(record, tabs_);
   host_tab_ = new CHostTab(record, tabs_);
@@ -149,11 +161,39 @@ std::optional<std::string> CUserSettingsDialog::resolve_target(const AccountReco
   return file;
 }
 
+// A home at "/" or in a system folder shows the system's files to the account (and the
+// Core often runs as root): the operator confirms it, No being the default answer.
+bool CUserSettingsDialog::confirm_homes(const AccountRecord& r) {
+  for (const std::string& home : {r.home_dir, r.user_home_dir}) {
+    if (home.empty() || !is_system_folder(home)) continue;
+    if (ask_yes_no(this, "ホームディレクトリ[" + home + "]はシステムのフォルダです。このアカウントから"
+                         "システムのファイルが読めるようになります。このまま保存しますか？",
+                   true))
+      continue;
+    switching_ = true;
+    tabs_->setCurrentIndex(home == r.home_dir ? kFolderTab : kUserTab);
+    switching_ = false;
+    return false;
+  }
+  return true;
+}
+
+// A home under the program folder that does not exist yet (the default one) is created.
+bool CUserSettingsDialog::make_home(const AccountRecord& r) {
+  if (r.home_dir.compare(0, program_dir_.size(), program_dir_) != 0 || program_dir_.empty() ||
+      platform::is_directory(r.home_dir)) {
+    return true;
+  }
+  if (platform::make_directory(r.home_dir) != platform::MakeDirResult::Failed) return true;
+  show_message(this, "ホームディレクトリ[" + r.home_dir + "]を作成できませんでした。");
+  return false;
+}
+
 bool CUserSettingsDialog::save() {
-  AccountRecord record = load_account_record(source_, with_identity(mode_));
+  AccountRecord record = load_account_record(source_, with_identity(mode_), default_home_);
   if (!collect(record)) return false;
   const std::optional<std::string> file = resolve_target(record);
-  if (!file) return false;
+  if (!file || !confirm_homes(record) || !make_home(record)) return false;
   const bool written = save_account_record(*file, record, mode_ == AccountMode::Group) &&
                        plugin_tab_->save(*file);
   if (!written) {

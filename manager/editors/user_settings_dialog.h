@@ -38,7 +38,11 @@ class CUserSettingsDialog : public QDialog {
  private:
   bool collect(AccountRecord& record);
   std::optional<std::string> resolve_target(const AccountRecord& record);
+  bool confirm_homes(const AccountRecord& record);
+  bool make_home(const AccountRecord& record);
 
+  std::string program_dir_;   // the folder of velmoraFTPd.ini
+  std::string default_home_;  // program_dir_ + "ftproot/": the home of a file without one
   std::string source_;
   std::string target_;
   AccountMode mode_;

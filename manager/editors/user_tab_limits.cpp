@@ -1,5 +1,7 @@
 #include "manager/editors/user_tab_limits.h"
 
+#include "manager/editors/editor_fields.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QLabel>
@@ -94,36 +96,25 @@ void CLimitTab::use_capacity_changed(bool checked) {
   if (checked) use_rate_->setChecked(false);
 }
 
-// Any integer is taken unless a range is given; out of range the operator is told the
-// range. The field keeps the focus.
-bool CLimitTab::read_field(CIntField* field, int low, int high, int& out) {
-  const std::optional<int> value = field->value();
-  if (!value) {
-    show_message(this, "整数を入力してください。");
-  } else if (*value < low || *value > high) {
-    show_message(this, std::to_string(low) + " から " + std::to_string(high) +
-                           " までの整数を入力してください。");
-  } else {
-    out = *value;
-    return true;
-  }
-  field->edit()->setFocus();
-  field->edit()->selectAll();
-  return false;
+// A bad entry is named in its message and keeps the focus.
+bool CLimitTab::read_field(CIntField* field, const char* caption, int low, int high, int& out) {
+  return take_int(this, field->edit(), {caption, low, high}, out);
 }
 
 bool CLimitTab::collect(AccountRecord& r) {
   int credit = 0;
   // The rate is kept as two bytes of one 16-bit word: each side holds 0 to 255.
-  const bool ok = read_field(max_per_user_, INT_MIN, INT_MAX, r.max_con_per_user) &&
-                  read_field(max_per_ip_, INT_MIN, INT_MAX, r.max_con_per_ip) &&
-                  read_field(connect_time_, INT_MIN, INT_MAX, r.connect_time) &&
-                  read_field(idle_time_, INT_MIN, INT_MAX, r.idle_time) &&
-                  read_field(rate_up_, 0, 255, r.rate_up) &&
-                  read_field(rate_down_, 0, 255, r.rate_down) &&
-                  read_field(credit_, 0, static_cast<int>(kMaxCreditKb), credit) &&
-                  read_field(up_bps_, INT_MIN, INT_MAX, r.up_bps) &&
-                  read_field(down_bps_, INT_MIN, INT_MAX, r.down_bps);
+  // Counts, minutes and rates are never negative.
+  const bool ok =
+      read_field(max_per_user_, "ユーザー毎の同時接続数", 0, INT_MAX, r.max_con_per_user) &&
+      read_field(max_per_ip_, "IP毎の同時接続数", 0, INT_MAX, r.max_con_per_ip) &&
+      read_field(connect_time_, "接続時間", 0, INT_MAX, r.connect_time) &&
+      read_field(idle_time_, "アイドル時間", 0, INT_MAX, r.idle_time) &&
+      read_field(rate_up_, "レート(UP)", 0, 255, r.rate_up) &&
+      read_field(rate_down_, "レート(DOWN)", 0, 255, r.rate_down) &&
+      read_field(credit_, "初期クレジット", 0, static_cast<int>(kMaxCreditKb), credit) &&
+      read_field(up_bps_, "上り", 0, INT_MAX, r.up_bps) &&
+      read_field(down_bps_, "下り", 0, INT_MAX, r.down_bps);
   if (!ok) return false;
   r.credit_kb = static_cast<uint32_t>(credit);
   r.use_rate = use_rate_->isChecked();

@@ -24,7 +24,7 @@ class CLimitTab : public QWidget {
  private:
   void build();
   void show_record(const AccountRecord& record);
-  bool read_field(CIntField* field, int low, int high, int& out);
+  bool read_field(CIntField* field, const char* caption, int low, int high, int& out);
 
   CIntField* max_per_user_;
   CIntField* max_per_ip_;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "manager/shell/prompts.h"
 #include "platform/files.h"
@@ -62,6 +63,7 @@ void CUserTab::build() {
   };
   name_ = make_edit("name");
   password_ = make_edit("password");
+  anonymous_ = make_box("anonymous", "パスワードなし（匿名）で公開する。");
   need_password_ = make_box("needPassword", "パスワードを要求する。");
   need_email_ = make_box("needEmail", "メールアドレスを要求する。");
   use_group_ = make_box("useGroup", "グループで登録する。");
@@ -84,7 +86,10 @@ void CUserTab::build() {
   grid->addWidget(name_, 0, 1, 1, 2);
   grid->addWidget(new QLabel(QString::fromUtf8("パスワード"), this), 1, 0);
   grid->addWidget(password_, 1, 1, 1, 2);
-  grid->addWidget(need_password_, 2, 0, 1, 3);
+  auto* password_boxes = new QVBoxLayout;
+  password_boxes->addWidget(anonymous_);
+  password_boxes->addWidget(need_password_);
+  grid->addLayout(password_boxes, 2, 0, 1, 3);
   grid->addWidget(need_email_, 3, 0, 1, 3);
   grid->addWidget(use_group_, 4, 0, 1, 2);
   grid->addWidget(group_list_, 4, 2);
@@ -125,6 +130,8 @@ void CUserTab::fill_groups(const std::string& folder, const std::string& selecte
 void CUserTab::show_record(const AccountRecord& r) {
   name_->setText(q(r.name));
   password_->setText(q(r.password));
+  // An existing account that already lets anybody in says so; a new one never starts so.
+  anonymous_->setChecked(mode_ == AccountMode::Edit && account_is_open(r));
   email_->setText(q(r.email));
   refuse_user_->setChecked(r.refuse_user);
   saved_credit_->setChecked(r.saved_credit);
@@ -145,6 +152,7 @@ void CUserTab::apply_mode() {
   const bool identity = mode_ == AccountMode::Edit || mode_ == AccountMode::Add;
   if (!identity) {
     for (QWidget* w : {static_cast<QWidget*>(name_), static_cast<QWidget*>(password_),
+                       static_cast<QWidget*>(anonymous_),
                        static_cast<QWidget*>(now_credit_), static_cast<QWidget*>(email_),
                        static_cast<QWidget*>(saved_credit_)}) {
       w->setEnabled(false);
@@ -209,6 +217,13 @@ bool CUserTab::collect(AccountRecord& r) {
   r.use_group = use_group_->isChecked();
   r.group = group_list_->currentIndex() >= 0 ? group_list_->currentText().toStdString() : "";
   r.user_home_dir = user_home_->text().toStdString();
+  const bool identity = mode_ == AccountMode::Edit || mode_ == AccountMode::Add;
+  if (identity && account_is_open(r) && !anonymous_->isChecked()) {
+    show_message(this, "[パスワード] パスワードを入力してください。誰でも接続できるアカウントにするには"
+                       "「パスワードなし（匿名）で公開する。」をチェックしてください。");
+    password_->setFocus();
+    return false;
+  }
   return true;
 }
 

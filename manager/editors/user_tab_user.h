@@ -45,6 +45,7 @@ class CUserTab : public QWidget {
   AccountMode mode_;
   QLineEdit* name_;
   QLineEdit* password_;
+  QCheckBox* anonymous_;
   QCheckBox* need_password_;
   QCheckBox* need_email_;
   QCheckBox* use_group_;

@@ -56,14 +56,18 @@ std::vector<VirtualFolder> read_virtual_folders(const std::string& ini_file) {
   return rows;
 }
 
-bool save_virtual_folders(const std::string& ini_file, const std::vector<VirtualFolder>& rows) {
+platform::ProfileSectionChanges virtual_folder_changes(const std::vector<VirtualFolder>& rows) {
   std::vector<platform::ProfileChange> changes;
   for (size_t i = 0; i < rows.size(); ++i) {
     changes.push_back({"Vir" + std::to_string(i), rows[i].virtual_path});
     changes.push_back({"Dir" + std::to_string(i), rows[i].real_path});
   }
   changes.push_back({"Vir" + std::to_string(rows.size()), std::string()});
-  return platform::profile_write_strings(ini_file, "VirtualDir", changes);
+  return {"VirtualDir", changes};
+}
+
+bool save_virtual_folders(const std::string& ini_file, const std::vector<VirtualFolder>& rows) {
+  return platform::profile_write_sections(ini_file, {virtual_folder_changes(rows)});
 }
 
 CVirtualFolderPage::CVirtualFolderPage(std::string ini_file, QWidget* parent)
@@ -103,13 +107,12 @@ std::vector<VirtualFolder> CVirtualFolderPage::rows() const {
 
 bool CVirtualFolderPage::save() const { return save_virtual_folders(ini_file_, rows()); }
 
-// Two choosers: the real folder first ("仮想フォルダを選択して下さい。"), then the folder
-// it shows in ("仮想フォルダの設置場所を選択してください。"). The shared chooser takes no
-// title yet, so the operator sees the toolkit's own.
+// Two choosers: the real folder first, then the folder it shows in.
 void CVirtualFolderPage::on_add() {
-  const std::optional<std::string> real = choose_folder(this, "");
+  const std::optional<std::string> real = choose_folder(this, "", "仮想フォルダを選択して下さい。");
   if (!real) return;
-  const std::optional<std::string> place = choose_folder(this, "");
+  const std::optional<std::string> place =
+      choose_folder(this, "", "仮想フォルダの設置場所を選択してください。");
   if (!place) return;
   add_row(make_virtual_folder(*real, *place));
 }

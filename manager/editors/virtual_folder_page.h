@@ -1,6 +1,7 @@
 // Page "仮想フォルダ" of the system settings: folders that show inside the served tree but
 // live elsewhere on disk ([VirtualDir] Vir%d = where it shows, Dir%d = the real folder).
 #pragma once
+#include "platform/profile.h"
 #include <QWidget>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ struct VirtualFolder {
 VirtualFolder make_virtual_folder(const std::string& real, const std::string& place);
 std::vector<VirtualFolder> read_virtual_folders(const std::string& ini_file);
 // Vir%d and Dir%d for each row in order, then the next Vir%d written empty.
+// The keys save_virtual_folders writes.
+platform::ProfileSectionChanges virtual_folder_changes(const std::vector<VirtualFolder>& rows);
 bool save_virtual_folders(const std::string& ini_file, const std::vector<VirtualFolder>& rows);
 
 class CVirtualFolderPage : public QWidget {

@@ -76,7 +76,6 @@ struct MailShared {
   std::condition_variable changed;
   int running = 0;
   std::function<void(const AccountMailResult&)> sink;  // empty once the mailer is gone
-  uint16_t port = 25;
   int receive_bound_ms = kReceiveBoundMs;
 
   void deliver(const AccountMailResult& result) {
@@ -97,7 +96,7 @@ struct AccountMailer::State {
 
 namespace {
 
-AccountMailResult run_job(const MailJob& job, MailShared& shared, uint16_t port, int bound) {
+AccountMailResult run_job(const MailJob& job, MailShared& shared, int bound) {
   AccountMailResult result;
   result.user_name = job.user_name;
   result.address = job.address;
@@ -107,7 +106,7 @@ AccountMailResult run_job(const MailJob& job, MailShared& shared, uint16_t port,
   if (breaks_command_line(job.user_name) || breaks_command_line(job.password))
     outcome = {false, kLineBreakRefusal};
   else
-    outcome = send_smtp_mail(job.mail, shared.cancel, port, bound);
+    outcome = send_smtp_mail(job.mail, shared.cancel, bound);
   result.outcome = outcome.sent ? MailOutcome::Sent : MailOutcome::Failed;
   result.status_text = outcome.status_text;
   return result;
@@ -134,41 +133,54 @@ AccountMailer::~AccountMailer() {
   shared.sink = nullptr;
 }
 
-bool AccountMailer::start(const std::string& user_name, const std::string& password,
-                          const std::string& address, const std::string& body_file) {
+AccountMailer::Start AccountMailer::start(const std::string& user_name, const std::string& password,
+                                          const std::string& address, const std::string& body_file) {
   const std::optional<std::string> body = read_mail_body(body_file);
-  if (!body) return false;
+  if (!body) return Start::BodyUnreadable;
   const shared::IniFile ini(state_->ini_file);
+  const MailServerSettings server = load_mail_server_settings(state_->ini_file);
   MailJob job;
   job.user_name = user_name;
   job.password = password;
   job.address = address;
-  job.mail.server = ini.get("UnKnownID", "Smtp", "", 255);
-  job.mail.sender = ini.get("UnKnownID", "Mail", "", 255);
+  job.mail.server = server.server;
+  job.mail.sender = server.sender;
   job.mail.subject = ini.get("UnKnownID", "MailTitle", "", 255);
   job.mail.recipient = address;
   job.mail.body = fill_mail_tags(*body, user_name, password);
+  job.mail.port = static_cast<uint16_t>(server.port);
+  job.mail.tls = static_cast<SmtpTls>(server.tls);
+  job.mail.user = server.user;
+  job.mail.password = server.password;
+  job.mail.ca_file = ini.get("UnKnownID", "SmtpCaFile", "", 259);
 
   std::shared_ptr<MailShared> shared = state_->shared;
-  uint16_t port;
   int bound;
   {
     std::lock_guard<std::mutex> lock(shared->mutex);
     ++shared->running;
-    port = shared->port;
     bound = shared->receive_bound_ms;
   }
-  const bool started = platform::start_detached_thread([shared, job, port, bound] {
-    shared->deliver(run_job(job, *shared, port, bound));
+  const bool started = platform::start_detached_thread([shared, job, bound] {
+    shared->deliver(run_job(job, *shared, bound));
     shared->finished();
   });
   if (!started) shared->finished();
-  return started;
+  return started ? Start::Started : Start::NoThread;
 }
 
-void AccountMailer::set_smtp_port(uint16_t port) {
-  std::lock_guard<std::mutex> lock(state_->shared->mutex);
-  state_->shared->port = port;
+MailServerSettings load_mail_server_settings(const std::string& ini_file) {
+  const shared::IniFile ini(ini_file);
+  MailServerSettings s;
+  s.server = ini.get("UnKnownID", "Smtp", "", 255);
+  s.sender = ini.get("UnKnownID", "Mail", "", 255);
+  s.port = ini.get_int("UnKnownID", "SmtpPort", 25);
+  if (s.port < 1 || s.port > 65535) s.port = 25;
+  s.tls = ini.get_int("UnKnownID", "SmtpTls", 1);
+  if (s.tls < 0 || s.tls > 2) s.tls = 1;
+  s.user = ini.get("UnKnownID", "SmtpUser", "", 255);
+  s.password = ini.get("UnKnownID", "SmtpPass", "", 255);
+  return s;
 }
 
 void AccountMailer::set_receive_bound(int milliseconds) {

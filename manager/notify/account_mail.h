@@ -29,11 +29,10 @@ class AccountMailer : public QObject {
  public:
   AccountMailer(std::string ini_file, QObject* parent = nullptr);
   ~AccountMailer() override;  // aborts running mails and waits for their threads
-  // False when mail.txt cannot be read (nothing is started).
-  bool start(const std::string& user_name, const std::string& password,
-             const std::string& address, const std::string& body_file);
-  // The SMTP port (25); tests point the mailer at a server of their own.
-  void set_smtp_port(uint16_t port);
+  enum class Start { Started, BodyUnreadable, NoThread };
+  // Nothing is started (and no result comes) unless Started.
+  Start start(const std::string& user_name, const std::string& password,
+              const std::string& address, const std::string& body_file);
   // How long each receive waits for the server (5000 ms; tests lengthen it).
   void set_receive_bound(int milliseconds);
 
@@ -57,8 +56,18 @@ std::string fill_mail_tags(std::string_view body, const std::string& user_name,
 
 // "メール本文作成": edits mail.txt beside ini_file and the subject; true on OK.
 bool run_mail_body_dialog(QWidget* parent, const std::string& ini_file, std::string& subject);
-// "メールの設定": edits the SMTP server and the sender address; true on OK.
-bool run_mail_settings_dialog(QWidget* parent, std::string& smtp_server, std::string& sender);
+// What "メールの設定" edits ([UnKnownID] of velmoraFTPd.ini).
+struct MailServerSettings {
+  std::string server;    // Smtp
+  std::string sender;    // Mail
+  int port = 25;         // SmtpPort
+  int tls = 1;           // SmtpTls: 0 never, 1 when offered, 2 required
+  std::string user;      // SmtpUser
+  std::string password;  // SmtpPass
+};
+MailServerSettings load_mail_server_settings(const std::string& ini_file);
+// "メールの設定"; true on OK (settings then hold the entries).
+bool run_mail_settings_dialog(QWidget* parent, MailServerSettings& settings);
 
 }  // namespace manager
 

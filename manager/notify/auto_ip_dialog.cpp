@@ -9,6 +9,7 @@
 #include <cctype>
 #include <climits>
 
+#include "manager/editors/editor_fields.h"
 #include "manager/notify/notice.h"
 #include "manager/shell/help.h"
 #include "manager/shell/prompts.h"
@@ -20,25 +21,6 @@ QString q(const std::string& text) { return QString::fromStdString(text); }
 std::string s(const QLineEdit* edit) { return edit->text().toStdString(); }
 
 }  // namespace
-
-std::optional<int> parse_dialog_integer(const std::string& text) {
-  size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  const size_t digits_start = i;
-  long long value = 0;
-  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-    value = value * 10 + (text[i++] - '0');
-    if (value > static_cast<long long>(INT_MAX) + 1) return std::nullopt;
-  }
-  if (i == digits_start) return std::nullopt;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  if (i != text.size()) return std::nullopt;
-  if (negative) value = -value;
-  if (value > INT_MAX || value < INT_MIN) return std::nullopt;
-  return static_cast<int>(value);
-}
 
 CAutoIpDialog::CAutoIpDialog(const std::string& ini_file, QWidget* parent)
     : QDialog(parent), ini_file_(ini_file) {
@@ -81,6 +63,8 @@ CAutoIpDialog::CAutoIpDialog(const std::string& ini_file, QWidget* parent)
   grid->addWidget(browse2, row++, 2);
   force_ = add_check("uploadForce", "無条件でアップロードする。");
   grid->addWidget(force_, row++, 0, 1, 3);
+  passive_ = add_check("passive", "PASVモードで送信する（受信側がPORTを受け付けない場合）");
+  grid->addWidget(passive_, row++, 0, 1, 3);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   buttons->button(QDialogButtonBox::Ok)->setObjectName("ok");
@@ -109,6 +93,7 @@ CAutoIpDialog::CAutoIpDialog(const std::string& ini_file, QWidget* parent)
   at_end_->setChecked(a.at_end);
   end_template_->setText(q(a.end_template));
   force_->setChecked(a.force);
+  passive_->setChecked(a.passive);
 }
 
 QLineEdit* CAutoIpDialog::add_edit(const char* name) {
@@ -124,27 +109,27 @@ QCheckBox* CAutoIpDialog::add_check(const char* name, const char* caption) {
 }
 
 bool CAutoIpDialog::save() {
-  const std::optional<int> port = parse_dialog_integer(s(port_));
-  const std::optional<int> check_time = parse_dialog_integer(s(check_time_));
-  if (!port || !check_time) {
-    show_message(this, "整数を入力してください。");
-    return false;
-  }
   AutoIpSettings a;
+  // The interval is counted in seconds by the one-second tick.
+  if (!take_int(this, port_, port_check("ポート（通常21）"), a.port) ||
+      !take_int(this, check_time_, count_check("チェック間隔", kIntMax / 60), a.check_minutes))
+    return false;
   a.server = s(server_);
   a.user = s(user_);
   a.password = s(password_);
   a.running_template = s(running_template_);
   a.end_template = s(end_template_);
   a.remote_name = s(remote_name_);
-  a.port = *port;
-  a.check_minutes = *check_time;
   a.enabled = enabled_->isChecked();
   a.on_ip_change = on_ip_change_->isChecked();
   a.on_connection_change = on_connection_change_->isChecked();
   a.at_end = at_end_->isChecked();
   a.force = force_->isChecked();
-  save_auto_ip_settings(ini_file_, a);
+  a.passive = passive_->isChecked();
+  if (!save_auto_ip_settings(ini_file_, a)) {
+    show_message(this, "ファイル[" + ini_file_ + "]に書き込めませんでした。");
+    return false;
+  }
   return true;
 }
 

@@ -9,9 +9,6 @@ class QLineEdit;
 
 namespace manager {
 
-// An integer as the dialog accepts it: optional blanks and sign around decimal digits,
-// within the int range.
-std::optional<int> parse_dialog_integer(const std::string& text);
 
 class CAutoIpDialog : public QDialog {
   Q_OBJECT
@@ -46,6 +43,7 @@ class CAutoIpDialog : public QDialog {
   QLineEdit* running_template_ = nullptr;
   QCheckBox* at_end_ = nullptr;
   QLineEdit* end_template_ = nullptr;
+  QCheckBox* passive_ = nullptr;
   QCheckBox* force_ = nullptr;
 };
 

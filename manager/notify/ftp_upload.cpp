@@ -84,10 +84,11 @@ bool send_file_blocks(platform::File& file, platform::Socket data, CancelEvent& 
 }  // namespace
 
 std::optional<int> read_ftp_reply(platform::Socket control, CancelEvent& cancel,
-                                  int receive_bound_ms) {
+                                  int receive_bound_ms, std::string* first_piece) {
   char buffer[1024];
   size_t n = cancellable_receive(control, buffer, sizeof buffer, cancel, receive_bound_ms);
   if (n < 3) return std::nullopt;
+  if (first_piece) first_piece->assign(buffer, n);
   const std::string code_text(buffer, 3);
   const int code = std::atoi(code_text.c_str());
   const std::string last_line_mark = code_text + " ";
@@ -96,6 +97,29 @@ std::optional<int> read_ftp_reply(platform::Socket control, CancelEvent& cancel,
     if (n == 0) break;
   }
   return code;
+}
+
+std::optional<uint16_t> passive_port(std::string_view reply) {
+  const size_t open = reply.find('(');
+  const size_t close = reply.find(')', open == std::string_view::npos ? 0 : open);
+  if (open == std::string_view::npos || close == std::string_view::npos) return std::nullopt;
+  int numbers[6];
+  size_t at = open + 1;
+  for (int i = 0; i < 6; ++i) {
+    int value = 0;
+    size_t digits = 0;
+    while (at < close && reply[at] >= '0' && reply[at] <= '9' && digits < 3) {
+      value = value * 10 + (reply[at++] - '0');
+      ++digits;
+    }
+    if (digits == 0 || value > 255) return std::nullopt;
+    numbers[i] = value;
+    if (i < 5 && (at >= close || reply[at++] != ',')) return std::nullopt;
+  }
+  if (at != close) return std::nullopt;
+  const uint16_t port = static_cast<uint16_t>(numbers[4] * 256 + numbers[5]);
+  if (port == 0) return std::nullopt;
+  return port;
 }
 
 namespace {
@@ -116,9 +140,19 @@ Failure log_in(const Dialogue& d, const NoticeRequest& request) {
   return std::nullopt;
 }
 
-// PORT, STOR, the file on the data connection and the final reply.
-Failure store(const Dialogue& d, const NoticeRequest& request) {
-  OwnedSocket listener(open_data_listener());
+// TYPE I: the notice goes byte for byte (a server that stores ASCII transfers in its own
+// line ends would otherwise change them).
+Failure binary_type(const Dialogue& d) {
+  if (!send_command(d, "TYPE ", "I")) return "メッセージ送信エラー";
+  std::optional<int> code = read_ftp_reply(d.control, d.cancel, d.bound);
+  if (!code) return "応答を受信できません。";
+  if (*code > 299) return "TYPEコマンド受け付けられません。";
+  return std::nullopt;
+}
+
+// PORT: a listener of ours that the server connects to after STOR.
+Failure open_active(const Dialogue& d, OwnedSocket& listener) {
+  listener.reset(open_data_listener());
   if (!listener.valid()) return "ソケットエラーです。";
   const auto listen_end = platform::local_endpoint(listener.get());
   const auto control_end = platform::local_endpoint(d.control);
@@ -128,15 +162,43 @@ Failure store(const Dialogue& d, const NoticeRequest& request) {
   std::optional<int> code = read_ftp_reply(d.control, d.cancel, d.bound);
   if (!code) return "応答を受信できません。";
   if (*code > 299) return "PORTコマンド受け付けられません。";
+  return std::nullopt;
+}
+
+// PASV: we connect to the port the server names, at the address of the control
+// connection (an address in the reply could point anywhere).
+Failure open_passive(const Dialogue& d, OwnedSocket& data) {
+  if (!send_command(d, "PASV", "")) return "メッセージ送信エラー";
+  std::string reply;
+  std::optional<int> code = read_ftp_reply(d.control, d.cancel, d.bound, &reply);
+  if (!code) return "応答を受信できません。";
+  const std::optional<uint16_t> port = passive_port(reply);
+  if (*code != 227 || !port) return "PASVコマンド受け付けられません。";
+  const auto server = platform::peer_endpoint(d.control);
+  data.reset(platform::open_tcp_socket());
+  if (!server || !data.valid()) return "ソケットエラーです。";
+  if (!cancellable_connect(data.get(), {server->address, *port}, d.cancel, d.bound))
+    return "データ接続できません。";
+  return std::nullopt;
+}
+
+// TYPE I, PORT or PASV, STOR, the file on the data connection and the final reply.
+Failure store(const Dialogue& d, const NoticeRequest& request) {
+  if (Failure failure = binary_type(d)) return failure;
+  OwnedSocket listener;
+  OwnedSocket data;
+  if (Failure failure = request.passive ? open_passive(d, data) : open_active(d, listener))
+    return failure;
 
   platform::File file = platform::File::open_read(request.local_path);
   if (!file.is_open()) return "ファイル" + request.local_path + "が開けません。";
   if (!send_command(d, "STOR ", request.remote_name)) return "STORメッセージ送信エラー";
-  if (!(code = read_ftp_reply(d.control, d.cancel, d.bound))) return "応答を受信できません。";
+  std::optional<int> code = read_ftp_reply(d.control, d.cancel, d.bound);
+  if (!code) return "応答を受信できません。";
   if (*code > 299) return "STORコマンド受理されません。";
 
   // The server connects back; the wait for it has the same bound as a reply.
-  OwnedSocket data(cancellable_accept(listener.get(), d.cancel, d.bound));
+  if (!request.passive) data.reset(cancellable_accept(listener.get(), d.cancel, d.bound));
   listener.close();
   if (!data.valid() || !send_file_blocks(file, data.get(), d.cancel))
     return "ファイル送信中にエラーが発生しました。";

@@ -40,6 +40,7 @@ AutoIpSettings load_settings(const std::string& ini_file, size_t password_chars)
   a.on_connection_change = ini.get_int(s, "UploadChangeCon", 0) != 0;
   a.at_end = ini.get_int(s, "UploadChangeEnd", 0) != 0;
   a.force = ini.get_int(s, "UploadForce", 0) != 0;
+  a.passive = ini.get_int(s, "Passive", 0) != 0;
   return a;
 }
 
@@ -51,6 +52,7 @@ NoticeRequest request_for(const AutoIpSettings& settings, const std::string& not
   r.password = settings.password;
   r.remote_name = settings.remote_name;
   r.local_path = notice_path;
+  r.passive = settings.passive;
   return r;
 }
 
@@ -80,6 +82,7 @@ bool save_auto_ip_settings(const std::string& ini_file, const AutoIpSettings& a)
       {"UploadChangeCon", flag(a.on_connection_change)},
       {"UploadChangeEnd", flag(a.at_end)},
       {"UploadForce", flag(a.force)},
+      {"Passive", flag(a.passive)},
   };
   return platform::profile_write_strings(ini_file, "AutoIP", changes);
 }
@@ -148,15 +151,31 @@ void Notifier::start_running_notice(const NoticeSnapshot& snapshot) {
   state_->last_done = done;
 }
 
-void Notifier::send_end_notice(const NoticeSnapshot& snapshot) {
-  if (state_->shut) return;
+std::string Notifier::send_end_notice(const NoticeSnapshot& snapshot) {
+  if (state_->shut) return {};
   const std::string notice = notice_file_path(snapshot.settings.end_template);
   fill_notice_template(snapshot.settings.end_template, notice, snapshot);
+  std::string last;
   upload_notice(
       request_for(snapshot.settings, notice), state_->shared->cancel,
-      [this](const std::string& text) { emit status_text(QString::fromStdString(text)); },
+      [this, &last](const std::string& text) {
+        last = text;
+        emit status_text(QString::fromStdString(text));
+      },
       state_->shared->receive_bound_ms);
   platform::remove_file(notice);
+  return last;
+}
+
+bool record_end_notice(const std::string& ini_file, const std::string& outcome) {
+  return platform::profile_write_string(ini_file, "AutoIP", "LastEndNotice", outcome);
+}
+
+std::optional<std::string> take_end_notice_record(const std::string& ini_file) {
+  if (!platform::profile_has_key(ini_file, "AutoIP", "LastEndNotice")) return std::nullopt;
+  std::string outcome = platform::profile_read_string(ini_file, "AutoIP", "LastEndNotice");
+  platform::profile_write_string(ini_file, "AutoIP", "LastEndNotice", std::nullopt);
+  return outcome;
 }
 
 void Notifier::shut_down() {

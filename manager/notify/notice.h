@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QWidget;
@@ -25,6 +26,7 @@ struct AutoIpSettings {
   bool on_connection_change = false;  // UploadChangeCon
   bool at_end = false;         // UploadChangeEnd
   bool force = false;          // UploadForce
+  bool passive = false;        // Passive: the data connection by PASV instead of PORT
 };
 AutoIpSettings load_auto_ip_settings(const std::string& ini_file);
 // The same, with the longer password limit of the settings dialog.
@@ -57,8 +59,8 @@ class Notifier : public QObject {
   ~Notifier() override;  // shut_down()
   // Fills TempFile1 and uploads on a worker thread.
   void start_running_notice(const NoticeSnapshot& snapshot);
-  // Fills TempFile2 and uploads on the calling thread.
-  void send_end_notice(const NoticeSnapshot& snapshot);
+  // Fills TempFile2 and uploads on the calling thread; returns the last status text.
+  std::string send_end_notice(const NoticeSnapshot& snapshot);
   // Aborts a running upload and waits up to 10 s for its thread.
   void shut_down();
   // True while a running-time upload is queued or running.
@@ -73,6 +75,11 @@ class Notifier : public QObject {
   struct State;
   std::unique_ptr<State> state_;
 };
+
+// The end notice runs while the window closes, so its outcome is kept ([AutoIP]
+// LastEndNotice) for the log of the next start, which takes it (and removes the key).
+bool record_end_notice(const std::string& ini_file, const std::string& outcome);
+std::optional<std::string> take_end_notice_record(const std::string& ini_file);
 
 // The dialog "自動IP通知"; true when closed with OK.
 bool run_auto_ip_dialog(QWidget* parent, const std::string& ini_file);

@@ -118,6 +118,16 @@ size_t cancellable_receive(platform::Socket s, void* buffer, size_t size, Cancel
   return static_cast<size_t>(received);
 }
 
+bool cancellable_wait(platform::Socket s, CancelEvent& cancel, const std::function<bool()>& call) {
+  bool done = false;
+  {
+    CancelWatch watch(cancel, s, WatchedDirection::Both);
+    if (!watch.armed()) return false;
+    done = call();
+  }
+  return done && !cancel.is_set();
+}
+
 bool cancellable_connect(platform::Socket s, platform::Ipv4Endpoint remote, CancelEvent& cancel,
                          int timeout_ms) {
   bool connected = false;

@@ -2,6 +2,7 @@
 // upload and account mail.
 #pragma once
 #include <cstddef>
+#include <functional>
 
 #include "platform/socket.h"
 
@@ -36,6 +37,10 @@ size_t cancellable_receive(platform::Socket s, void* buffer, size_t size, Cancel
 // The same with another bound on the wait for data.
 size_t cancellable_receive(platform::Socket s, void* buffer, size_t size, CancelEvent& cancel,
                            int timeout_ms);
+// Runs call, a blocking wait on s made by another layer (the TLS stream of the mail),
+// watched like the calls above: set() shuts s down, which ends the wait. False when call
+// failed or the event is (or becomes) set.
+bool cancellable_wait(platform::Socket s, CancelEvent& cancel, const std::function<bool()>& call);
 // Connects; false on failure, time-out or cancel.
 bool cancellable_connect(platform::Socket s, platform::Ipv4Endpoint remote, CancelEvent& cancel,
                          int timeout_ms = 15000);

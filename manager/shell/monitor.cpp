@@ -419,7 +419,8 @@ TickActions Monitor::tick(uint32_t now, const std::string& published_address) {
   actions.start_running_notice = address_change_notice(published_address);
   ++check_counter_;
   const int check = auto_ip_.check_minutes;
-  if (check != 0 && static_cast<int64_t>(check_counter_) > static_cast<int64_t>(check) * 60) {
+  // A negative interval (written by hand) is off like 0, not "every second".
+  if (check > 0 && static_cast<int64_t>(check_counter_) > static_cast<int64_t>(check) * 60) {
     if (auto_ip_.enabled && auto_ip_.force) {
       log("IP自動告知機能がサーバ状態を通知します。");
       actions.start_running_notice = true;

@@ -24,10 +24,11 @@ void show_message(QWidget* parent, const std::string& text) {
   QMessageBox::information(parent, caption(), QString::fromStdString(text));
 }
 
-bool ask_yes_no(QWidget* parent, const std::string& text) {
+bool ask_yes_no(QWidget* parent, const std::string& text, bool default_no) {
   if (hook().question) return hook().question(text);
   return QMessageBox::question(parent, caption(), QString::fromStdString(text),
-                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+                               QMessageBox::Yes | QMessageBox::No,
+                               default_no ? QMessageBox::No : QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 std::optional<std::string> choose_existing_file(QWidget* parent, const std::string& filter) {
@@ -38,9 +39,12 @@ std::optional<std::string> choose_existing_file(QWidget* parent, const std::stri
   return chosen.toStdString();
 }
 
-std::optional<std::string> choose_folder(QWidget* parent, const std::string& start) {
+std::optional<std::string> choose_folder(QWidget* parent, const std::string& start,
+                                         const std::string& title) {
+  if (hook().titled_folder) return hook().titled_folder(start, title);
   if (hook().folder) return hook().folder(start);
-  QString chosen = QFileDialog::getExistingDirectory(parent, QString(), QString::fromStdString(start));
+  QString chosen = QFileDialog::getExistingDirectory(parent, QString::fromStdString(title),
+                                                     QString::fromStdString(start));
   if (chosen.isEmpty()) return std::nullopt;
   if (!chosen.endsWith('/')) chosen += '/';
   return chosen.toStdString();

@@ -12,11 +12,14 @@ namespace manager {
 // A message box with an OK button (caption: the application's name).
 void show_message(QWidget* parent, const std::string& text);
 // A Yes/No question; true for Yes.
-bool ask_yes_no(QWidget* parent, const std::string& text);
+// default_no: "No" is the default button (Enter answers No).
+bool ask_yes_no(QWidget* parent, const std::string& text, bool default_no = false);
 // A file-open dialog for an existing file; filter in Qt's form ("PlugIn (*.so);;All (*)").
 std::optional<std::string> choose_existing_file(QWidget* parent, const std::string& filter);
 // A folder chooser starting at start; the chosen folder ends with '/'.
-std::optional<std::string> choose_folder(QWidget* parent, const std::string& start);
+// title: what the chooser asks for (its window title).
+std::optional<std::string> choose_folder(QWidget* parent, const std::string& start,
+                                         const std::string& title = "フォルダの選択");
 
 // Replaces the real dialogs (tests). A member left empty keeps the real dialog.
 struct PromptHook {
@@ -24,6 +27,9 @@ struct PromptHook {
   std::function<bool(const std::string&)> question;
   std::function<std::optional<std::string>(const std::string& filter)> open_file;
   std::function<std::optional<std::string>(const std::string& start)> folder;
+  // Sees each folder chooser's title too; used instead of folder when set.
+  std::function<std::optional<std::string>(const std::string& start, const std::string& title)>
+      titled_folder;
 };
 void set_prompt_hook(PromptHook hook);
 

@@ -111,6 +111,8 @@ void CVelmoraFTPdView::initial_update(CLogView* log_view) {
   log_view_ = log_view;
   reload_system_settings();
   reload_notice_settings();
+  if (const auto outcome = take_end_notice_record(paths_.ini_file))
+    append_log("前回終了時の自動通知：" + *outcome);
   QStringList titles;
   for (const char* title : kColumnTitles) titles << title;
   setHeaderLabels(titles);
@@ -208,7 +210,7 @@ bool CVelmoraFTPdView::may_close() {
   if (auto_ip.enabled && auto_ip.at_end) {
     monitor_.clear_end_notice();  // the end notice goes out once
     append_log("サーバー終了を自動通知します。");
-    notifier_.send_end_notice(notice_snapshot());
+    record_end_notice(paths_.ini_file, notifier_.send_end_notice(notice_snapshot()));
   }
   return true;
 }

@@ -1,4 +1,4 @@
-// A scripted FTP server for the notice upload tests: answers USER, PASS, PORT and STOR
+// A scripted FTP server for the notice upload tests: answers USER, PASS, TYPE, PORT and STOR
 // with configurable replies, connects back for the data, and records what it got.
 #pragma once
 #include <mutex>
@@ -13,6 +13,7 @@ struct FtpBehaviour {
   std::vector<std::string> greeting = {"220 notice server ready\r\n"};  // pieces, sent apart
   std::string user_reply = "331 Password required.\r\n";
   std::string pass_reply = "230 Logged in.\r\n";
+  std::string type_reply = "200 Type set to I.\r\n";
   std::string port_reply = "200 PORT command successful.\r\n";
   std::string stor_reply = "150 Opening data connection.\r\n";
   std::string final_reply = "226 Transfer complete.\r\n";
@@ -77,6 +78,8 @@ inline ScriptedPeer::Script ftp_script(FtpBehaviour b, FtpRecord* record) {
         link.send(b.user_reply);
       else if (verb == "PASS")
         link.send(b.pass_reply);
+      else if (verb == "TYPE")
+        link.send(b.type_reply);
       else if (verb == "PORT") {
         data_end = parse_port_line(*line);
         link.send(b.port_reply);

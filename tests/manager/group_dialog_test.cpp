@@ -233,4 +233,17 @@ TEST_F(GroupDialogTest, AGroupUserTakesTheGroupsSettingsAtTheCore) {
   EXPECT_EQ(replies, "550 Requested action not taken.\r\n");
 }
 
+// The group editor says which group it edits, in its title and its name field.
+TEST_F(GroupDialogTest, TheGroupEditorShowsTheGroupsName) {
+  site_.add_group("staff", {{"HomeDir", "/srv/staff/"}});
+  auto d = open();
+  auto ran = when_modal<CUserSettingsDialog>([](CUserSettingsDialog* s) {
+    EXPECT_EQ(s->windowTitle().toStdString(), "グループ設定 [staff]");
+    EXPECT_EQ(child<QLineEdit>(s, "name")->text().toStdString(), "staff");
+    s->reject();
+  });
+  emit groups(d.get())->itemDoubleClicked(groups(d.get())->item(0));
+  EXPECT_TRUE(ran->ran);
+}
+
 }  // namespace

@@ -18,6 +18,7 @@
 #include "shared/admin_record.h"
 #include "shared/ini.h"
 #include "tests/manager/support/qt_wait.h"
+#include "tests/manager/python_server.h"
 #include "tests/support/harness.h"
 
 namespace {
@@ -502,7 +503,11 @@ TEST(DurationText, EachRangeHasItsForm) {
   EXPECT_EQ(manager::duration_text(36000000 + 754000), "10h12m34s");
 }
 
+// Without mail.txt nobody would learn the new password: the account goes, as after a
+// failed mail, and the log and MailErr.txt say why.
 TEST_F(MonitorView, AnAccountToMailIsAnnouncedAndAMissingBodyFailsTheStart) {
+  platform::make_directory(dir_ + "user");
+  platform::write_file_atomically(dir_ + "user/newbie.usr", "[UserInfo]\r\nPassWord=secret\r\n");
   auto created = record(8, shared::kEventAccountMailed, "newbie", "mail");
   created.snapshot.email = "newbie@example.com";
   created.snapshot.password = "secret";
@@ -510,7 +515,12 @@ TEST_F(MonitorView, AnAccountToMailIsAnnouncedAndAMissingBodyFailsTheStart) {
   const auto lines = log_lines();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_EQ(lines[0], "ユーザー[newbie]のアカウントを作成しました。メールで通知します。(newbie@example.com)");
-  EXPECT_EQ(lines[1], "メモリ不足のため、メール送信失敗しました。(newbie@example.com)");
+  EXPECT_EQ(lines[1], "メール本文ファイル[" + dir_ +
+                          "mail.txt]を読めないため、メールを送信できません。(newbie@example.com)");
+  EXPECT_EQ(lines[3], "作成したアカウント[newbie]を削除しました。");
+  EXPECT_FALSE(platform::path_exists(dir_ + "user/newbie.usr"));
+  EXPECT_EQ(platform::read_whole_file(dir_ + "user/MailErr.txt").value_or(""),
+            "Mail Send Error  acount:[newbie] Address:[newbie@example.com]\r\n");
   EXPECT_EQ(rows(), 1);  // and the session is adopted
 }
 
@@ -612,14 +622,17 @@ TEST(MonitorTick, AConnectionChangeIsNoticedOncePerChange) {
   EXPECT_FALSE(started);
 }
 
-TEST(MonitorTick, CheckTimeZeroNeverNotices) {
-  manager::Monitor monitor;
-  manager::AutoIpSettings auto_ip;
-  auto_ip.check_minutes = 0;
-  auto_ip.enabled = true;
-  auto_ip.force = true;
-  monitor.set_auto_ip(auto_ip);
-  for (int i = 0; i < 200; ++i) EXPECT_FALSE(monitor.tick(0).start_running_notice);
+// 0, or a negative interval written by hand (once an upload every second), is off.
+TEST(MonitorTick, CheckTimeZeroOrNegativeNeverNotices) {
+  for (const int minutes : {0, -1}) {
+    manager::Monitor monitor;
+    manager::AutoIpSettings auto_ip;
+    auto_ip.check_minutes = minutes;
+    auto_ip.enabled = true;
+    auto_ip.force = true;
+    monitor.set_auto_ip(auto_ip);
+    for (int i = 0; i < 200; ++i) EXPECT_FALSE(monitor.tick(0).start_running_notice) << minutes;
+  }
 }
 
 manager::Monitor notice_monitor(Collected& out, bool enabled, bool on_ip_change) {
@@ -680,6 +693,31 @@ TEST(MonitorTick, TheHostAddressesAreReadAgainOnceAMinute) {
   for (int i = 0; i < 180; ++i) refreshes += monitor.tick(0).refresh_addresses ? 1 : 0;
   EXPECT_EQ(refreshes, 3);
   EXPECT_FALSE(monitor.tick(0).refresh_addresses);
+}
+
+// The end notice runs while the window closes; its outcome is in the log of the next
+// start, once.
+TEST_F(MonitorView, TheEndNoticeOutcomeIsLoggedAtTheNextStart) {
+  python_server::Server server("ftp_server.py", {"board", "b0ard"});
+  ASSERT_TRUE(server.wait_ready()) << server.log();
+  platform::write_file_atomically(dir_ + "end.tmpl", "bye\r\n");
+  for (const auto& [key, value] : std::vector<std::pair<std::string, std::string>>{
+           {"UseAutoIPMode", "1"}, {"UploadChangeEnd", "1"}, {"QuorSrv", "127.0.0.1"},
+           {"Port", std::to_string(server.port())}, {"User", "board"}, {"PassWord", "b0ard"},
+           {"UpFileName", "end.txt"}, {"TempFile2", dir_ + "end.tmpl"}, {"Passive", "1"}}) {
+    set("AutoIP", key, value);
+  }
+  EXPECT_TRUE(view().may_close());
+  view_.reset();
+  log_.clear();
+  view();
+  EXPECT_NE(log_.text().find("前回終了時の自動通知：ファイルを正常に送信しました。"), std::string::npos)
+      << log_.text();
+  EXPECT_EQ(platform::read_whole_file(server.folder() + "home/end.txt").value_or(""), "bye\r\n");
+  view_.reset();
+  log_.clear();
+  view();
+  EXPECT_EQ(log_.text().find("前回終了時"), std::string::npos);
 }
 
 }  // namespace

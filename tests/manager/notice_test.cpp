@@ -14,6 +14,7 @@
 #include "manager/notify/notice_template.h"
 #include "platform/files.h"
 #include "tests/manager/ftp_peer.h"
+#include "tests/manager/python_server.h"
 #include "tests/manager/support/qt_wait.h"
 #include "tests/support/harness.h"
 
@@ -168,11 +169,12 @@ TEST(NoticeUpload, LogsInSendsPortAndStorAndStoresTheFile) {
             (Texts{"サーバー127.0.0.1に接続します。", "ログインします。",
                    "ログインしました。ファイルを送信します。", "ファイルを正常に送信しました。"}));
   const auto commands = u.commands();
-  ASSERT_EQ(commands.size(), 4u);
+  ASSERT_EQ(commands.size(), 5u);
   EXPECT_EQ(commands[0], "USER noticer\r\n");
   EXPECT_EQ(commands[1], "PASS secret\r\n");
-  EXPECT_TRUE(commands[2].starts_with("PORT 127,0,0,1,")) << commands[2];
-  EXPECT_EQ(commands[3], "STOR status.html\r\n");  // and no QUIT
+  EXPECT_EQ(commands[2], "TYPE I\r\n");
+  EXPECT_TRUE(commands[3].starts_with("PORT 127,0,0,1,")) << commands[3];
+  EXPECT_EQ(commands[4], "STOR status.html\r\n");  // and no QUIT
   EXPECT_EQ(u.record.stored, u.content);
 }
 
@@ -242,7 +244,7 @@ TEST(NoticeUpload, AMultiLineGreetingInTwoPiecesIsReadToItsLastLine) {
   u.behaviour.greeting = {"220-Welcome\r\n220-to the notice board\r\n", "220 Ready.\r\n"};
   u.run();
   EXPECT_TRUE(u.ok);
-  EXPECT_EQ(u.commands().size(), 4u);
+  EXPECT_EQ(u.commands().size(), 5u);
   EXPECT_EQ(u.record.stored, u.content);
 }
 
@@ -251,6 +253,14 @@ TEST(NoticeUpload, ARefusedPortEndsTheUpload) {
   u.behaviour.port_reply = "500 PORT not allowed.\r\n";
   u.run();
   EXPECT_EQ(u.statuses.back(), "PORTコマンド受け付けられません。");
+  EXPECT_EQ(u.commands().size(), 4u);
+}
+
+TEST(NoticeUpload, ARefusedTypeEndsTheUpload) {
+  Upload u;
+  u.behaviour.type_reply = "504 Type not supported.\r\n";
+  u.run();
+  EXPECT_EQ(u.statuses.back(), "TYPEコマンド受け付けられません。");
   EXPECT_EQ(u.commands().size(), 3u);
 }
 
@@ -322,8 +332,8 @@ TEST(NoticeUpload, AMissingLocalFileStopsBeforeStor) {
   u.request.local_path = u.dir + "gone.txtsts";
   u.run();
   EXPECT_EQ(u.statuses.back(), "ファイル" + u.dir + "gone.txtstsが開けません。");
-  ASSERT_EQ(u.commands().size(), 3u);
-  EXPECT_TRUE(u.commands()[2].starts_with("PORT "));
+  ASSERT_EQ(u.commands().size(), 4u);
+  EXPECT_TRUE(u.commands()[3].starts_with("PORT "));
 }
 
 TEST(NoticeUpload, APasswordWithALineBreakIsNeverSent) {
@@ -488,6 +498,29 @@ TEST(Notifier, TheRealServerRefusesAWrongPassword) {
   ASSERT_FALSE(rig.statuses.empty());
   EXPECT_EQ(rig.statuses.back(), QString::fromUtf8("パスワードは受理されませんでした。"));
   EXPECT_FALSE(site.exists("home/status.txt"));
+}
+
+// pyftpdlib stores an ASCII upload with its own line ends: the notice goes as TYPE I and
+// keeps its CR LF, by PORT and, with the setting, by PASV.
+TEST(Notifier, ARealFtpServerGetsTheNoticeByteForByteByPortAndByPasv) {
+  python_server::Server server("ftp_server.py", {"board", "b0ard"});
+  ASSERT_TRUE(server.wait_ready()) << server.log();
+  for (const bool passive : {false, true}) {
+    NotifierRig rig;
+    rig.snapshot.settings.port = server.port();
+    rig.snapshot.settings.user = "board";
+    rig.snapshot.settings.password = "b0ard";
+    rig.snapshot.settings.passive = passive;
+    rig.snapshot.settings.remote_name = passive ? "pasv.txt" : "port.txt";
+    rig.snapshot.settings.end_template =
+        write_temp(rig.dir, "crlf.tmpl", "<p>users $NOW_CON$</p>\r\n<p>end</p>\r\n");
+    EXPECT_EQ(rig.notifier.send_end_notice(rig.snapshot), "ファイルを正常に送信しました。")
+        << server.log();
+    EXPECT_EQ(platform::read_whole_file(server.folder() + "home/" + rig.snapshot.settings.remote_name)
+                  .value_or("<none>"),
+              "<p>users 4</p>\r\n<p>end</p>\r\n")
+        << passive;
+  }
 }
 
 }  // namespace

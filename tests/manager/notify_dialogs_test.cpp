@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -128,7 +129,7 @@ TEST(AutoIpDialog, OkWritesEveryKeyInItsOrder) {
             (std::vector<std::string>{"QuorSrv", "User", "PassWord", "TempFile1", "TempFile2",
                                       "UpFileName", "Port", "CheckTime", "UseAutoIPMode",
                                       "UploadChangeIP", "UploadChangeCon", "UploadChangeEnd",
-                                      "UploadForce"}));
+                                      "UploadForce", "Passive"}));
   const manager::AutoIpSettings a = manager::load_auto_ip_settings(ini);
   EXPECT_EQ(a.server, "10.0.0.5");
   EXPECT_EQ(a.port, 2100);
@@ -148,18 +149,36 @@ TEST(AutoIpDialog, ANonIntegerPortOrCheckTimeIsRefusedAndNothingWritten) {
   child<QLineEdit>(dialog, "port")->setText("21");
   child<QLineEdit>(dialog, "checkTime")->setText("");
   child<QAbstractButton>(dialog, "ok")->click();
-  EXPECT_EQ(prompts.messages,
-            (std::vector<std::string>{"整数を入力してください。", "整数を入力してください。"}));
+  EXPECT_EQ(prompts.messages, (std::vector<std::string>{"[ポート（通常21）] 整数を入力してください。",
+                                                         "[チェック間隔] 整数を入力してください。"}));
   EXPECT_NE(dialog.result(), QDialog::Accepted);
   EXPECT_FALSE(platform::path_exists(ini));
 }
 
-TEST(AutoIpDialog, IntegersAreWholeDecimalNumbersWithinRange) {
-  EXPECT_EQ(manager::parse_dialog_integer("-5"), -5);
-  EXPECT_EQ(manager::parse_dialog_integer(" +7 "), 7);
-  EXPECT_FALSE(manager::parse_dialog_integer("4294967296"));
-  EXPECT_FALSE(manager::parse_dialog_integer("1 2"));
-  EXPECT_FALSE(manager::parse_dialog_integer("-"));
+// A negative interval (once an upload every second) and ports outside 1 to 65535, however
+// many digits, are refused with the field's range; the field gets the focus.
+TEST(AutoIpDialog, ThePortAndTheIntervalMustBeInRange) {
+  Prompts prompts;
+  const std::string ini = harness::make_temp_dir("autoip-range") + "velmoraFTPd.ini";
+  manager::CAutoIpDialog dialog(ini);
+  dialog.show();
+  const std::string port_range = "[ポート（通常21）] 1 から 65535 までの整数を入力してください。";
+  for (const char* port : {"0", "65536", "99999999999999999999999"}) {
+    prompts.messages.clear();
+    child<QLineEdit>(dialog, "port")->setText(port);
+    child<QAbstractButton>(dialog, "ok")->click();
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{port_range}) << port;
+    EXPECT_EQ(dialog.focusWidget(), child<QLineEdit>(dialog, "port"));
+  }
+  child<QLineEdit>(dialog, "port")->setText("21");
+  child<QLineEdit>(dialog, "checkTime")->setText("-1");
+  prompts.messages.clear();
+  child<QAbstractButton>(dialog, "ok")->click();
+  EXPECT_EQ(prompts.messages,
+            std::vector<std::string>{"[チェック間隔] 0 から 35791394 までの整数を入力してください。"});
+  EXPECT_EQ(dialog.focusWidget(), child<QLineEdit>(dialog, "checkTime"));
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_FALSE(platform::path_exists(ini));
 }
 
 TEST(AutoIpDialog, CancelWritesNothing) {
@@ -255,7 +274,7 @@ TEST(MailBodyDialog, EnterBreaksTheLineAndEscDoesNotClose) {
 // ---- メールの設定 -----------------------------------------------------------------------------
 
 TEST(MailSettingsDialog, ShowsAndReturnsServerAndSender) {
-  manager::CMailSettingsDialog dialog("smtp.example.org", "admin@example.org");
+  manager::CMailSettingsDialog dialog({"smtp.example.org", "admin@example.org"});
   EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8("メールの設定"));
   EXPECT_EQ(text_of(dialog, "smtp"), "smtp.example.org");
   EXPECT_EQ(text_of(dialog, "sender"), "admin@example.org");
@@ -265,6 +284,32 @@ TEST(MailSettingsDialog, ShowsAndReturnsServerAndSender) {
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   EXPECT_EQ(dialog.smtp_server(), "mx.example.net");
   EXPECT_EQ(dialog.sender(), "");
+}
+
+// The port, STARTTLS and the login reach the settings; a port out of range keeps the
+// dialog open.
+TEST(MailSettingsDialog, PortStartTlsAndLoginAreEditedAndThePortChecked) {
+  Prompts prompts;
+  manager::MailServerSettings settings{"smtp.example.org", "admin@example.org"};
+  manager::CMailSettingsDialog dialog(settings);
+  EXPECT_EQ(text_of(dialog, "smtpPort"), "25");
+  EXPECT_EQ(child<QComboBox>(dialog, "smtpTls")->currentIndex(), 1);
+  child<QLineEdit>(dialog, "smtpPort")->setText("70000");
+  child<QAbstractButton>(dialog, "ok")->click();
+  EXPECT_EQ(prompts.messages,
+            std::vector<std::string>{"[ポート] 1 から 65535 までの整数を入力してください。"});
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  child<QLineEdit>(dialog, "smtpPort")->setText("587");
+  child<QComboBox>(dialog, "smtpTls")->setCurrentIndex(2);
+  child<QLineEdit>(dialog, "smtpUser")->setText("mailer");
+  child<QLineEdit>(dialog, "smtpPassword")->setText("pw");
+  child<QAbstractButton>(dialog, "ok")->click();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  ASSERT_TRUE(dialog.take(settings));
+  EXPECT_EQ(settings.port, 587);
+  EXPECT_EQ(settings.tls, 2);
+  EXPECT_EQ(settings.user, "mailer");
+  EXPECT_EQ(settings.password, "pw");
 }
 
 }  // namespace

@@ -12,9 +12,10 @@ namespace scripted {
 
 struct SmtpBehaviour {
   std::string greeting = "220 mail.example.org ESMTP\r\n";  // empty: never greets
-  // Replies by verb (HELO, MAIL, RCPT, DATA, END for the end of data, QUIT); each reply
-  // is a list of pieces sent a moment apart.
+  // Replies by verb (EHLO, HELO, MAIL, RCPT, DATA, END for the end of data, QUIT); each
+  // reply is a list of pieces sent a moment apart.
   std::map<std::string, std::vector<std::string>> replies = {
+      {"EHLO", {"250-mail.example.org\r\n", "250 8BITMIME\r\n"}},
       {"HELO", {"250 mail.example.org\r\n"}}, {"MAIL", {"250 OK\r\n"}},
       {"RCPT", {"250 Accepted\r\n"}},         {"DATA", {"354 End data with <CR><LF>.<CR><LF>\r\n"}},
       {"END", {"250 OK id=1\r\n"}},           {"QUIT", {"221 Bye\r\n"}}};

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QTabBar>
 #include <QTabWidget>
 
 #include "manager/editors/advance_dialog.h"
@@ -94,8 +95,9 @@ TEST(SystemSettingsDialog, OkWritesEveryKeyInItsOrderAndNeverTheOldIdleKey) {
                                                  "WaitViewDownTime", "Ip2Host", "AdjDigit"};
   EXPECT_EQ(log, expected_log);
   const std::vector<std::string> unknown = platform::profile_key_names(f.ini, "UnKnownID");
-  const std::vector<std::string> expected_unknown = {"Refuse", "MailPass", "MakeAcount", "Smtp",
-                                                     "Mail", "Group", "MailTitle"};
+  const std::vector<std::string> expected_unknown = {
+      "Refuse", "MailPass", "MakeAcount", "SmtpPort", "SmtpTls", "Smtp",
+      "Mail",   "Group",    "MailTitle",  "SmtpUser", "SmtpPass"};
   EXPECT_EQ(unknown, expected_unknown);
   const std::vector<std::string> sections = platform::profile_section_names(f.ini);
   ASSERT_GE(sections.size(), 4u);
@@ -144,10 +146,16 @@ TEST(SystemSettingsDialog, TlsPageShowsAndWritesTheTlsSectionWithAPortRange) {
     EXPECT_FALSE(box(&dialog, "tlsRequireReuse")->isChecked());
     edit(&dialog, "tlsPrivateKey")->setText(" /etc/ftp/key.pem ");
     edit(&dialog, "tlsImplicitPort")->setText("70000");
-    box(&dialog, "tlsRequireForLogin")->setChecked(true);  // after the bad port: not taken
+    box(&dialog, "tlsRequireForLogin")->setChecked(true);
+    click(&dialog, "ok");  // the bad port keeps the dialog open and saves nothing
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(f.get("TLS", "PrivateKey"), "<absent>");
+    edit(&dialog, "tlsImplicitPort")->setText("0");
+    box(&dialog, "tlsRequireForLogin")->setChecked(false);
     click(&dialog, "ok");
   }
-  EXPECT_EQ(prompts.messages, std::vector<std::string>{"0 から 65535 までの整数を入力してください。"});
+  EXPECT_EQ(prompts.messages,
+            std::vector<std::string>{"[暗黙のTLSのポート] 0 から 65535 までの整数を入力してください。"});
   EXPECT_EQ(platform::profile_key_names(f.ini, "TLS"),
             (std::vector<std::string>{"Enable", "Certificate", "RequireReuse", "ImplicitPort",
                                       "RequireForLogin", "RequireForData", "PrivateKey"}));
@@ -185,21 +193,29 @@ TEST(SystemSettingsDialog, TheArrowButtonsStayWithinTheirRange) {
   EXPECT_EQ(edit(&dialog, "idleTime")->text(), "10000");
 }
 
-TEST(SystemSettingsDialog, ANonIntegerIsReportedAndItAndTheLaterEntriesOfItsPageKeepTheirValues) {
+// A bad entry keeps the dialog open on its page with the focus on it and a message that
+// names it; nothing is saved until it is corrected.
+TEST(SystemSettingsDialog, ABadEntryKeepsTheDialogOpenOnItsFieldAndSavesNothing) {
   Folder f;
   editors_test::write_file(f.ini, "[System]\r\nPort=21\r\nMaxConnect=3\r\nBufferSize=2048\r\n");
+  const std::string before = editors_test::read_file(f.ini);
   editors_test::Prompts prompts;
   manager::CSystemSettingsDialog dialog(f.ini);
-  edit(&dialog, "port")->setText("2x1");
+  dialog.show();
+  auto* tabs = child<QTabWidget>(&dialog, "tabs");
+  tabs->setCurrentIndex(4);
   edit(&dialog, "maxConnect")->setText("9");
-  edit(&dialog, "bufferSize")->setText("4096");
-  edit(&dialog, "maxLogChar")->setText("500");  // another page: taken as usual
+  edit(&dialog, "maxLogChar")->setText("2x1");
   click(&dialog, "ok");
-  EXPECT_EQ(prompts.messages, std::vector<std::string>{"整数を入力してください。"});
+  EXPECT_EQ(prompts.messages, std::vector<std::string>{"[ビューの最大行数] 整数を入力してください。"});
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(tabs->currentIndex(), 2);
+  EXPECT_EQ(dialog.focusWidget(), edit(&dialog, "maxLogChar"));
+  EXPECT_EQ(editors_test::read_file(f.ini), before);
+  edit(&dialog, "maxLogChar")->setText("500");
+  click(&dialog, "ok");
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(f.get("System", "Port"), "21");
-  EXPECT_EQ(f.get("System", "MaxConnect"), "3");
-  EXPECT_EQ(f.get("System", "BufferSize"), "2048");
+  EXPECT_EQ(f.get("System", "MaxConnect"), "9");
   EXPECT_EQ(f.get("Log", "MaxLogChar"), "500");
 }
 
@@ -216,24 +232,99 @@ TEST(SystemSettingsDialog, TheLoginLimitsShowTheirDefaultsAndReachTheFile) {
   edit(&dialog, "loginLockMinutes")->setText("99999");  // beyond a week: refused
   edit(&dialog, "loginTimeout")->setText("30");
   click(&dialog, "ok");
-  EXPECT_EQ(prompts.messages, std::vector<std::string>{"0 から 10080 までの整数を入力してください。"});
+  EXPECT_EQ(prompts.messages,
+            std::vector<std::string>{"[ロック時間] 0 から 10080 までの整数を入力してください。"});
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_FALSE(platform::path_exists(f.ini));
+  edit(&dialog, "loginLockMinutes")->setText("20");
+  click(&dialog, "ok");
   EXPECT_EQ(f.get("System", "LoginFailDelay"), "2500");
   EXPECT_EQ(f.get("System", "LoginFailLimit"), "5");
-  EXPECT_EQ(f.get("System", "LoginLockMinutes"), "10");
-  EXPECT_EQ(f.get("System", "LoginTimeout"), "60");
+  EXPECT_EQ(f.get("System", "LoginLockMinutes"), "20");
+  EXPECT_EQ(f.get("System", "LoginTimeout"), "30");
 }
 
-TEST(SystemSettingsDialog, ABufferOutOfRangeNamesTheRange) {
+// Ports take 1 to 65535 (the source port and the passive range 0 too); counts, limits and
+// intervals no negative value; a number of any length out of range gets the range.
+TEST(SystemSettingsDialog, PortsAndLimitsAreCheckedAgainstTheirRanges) {
+  struct Case {
+    const char* field;
+    const char* value;
+    const char* message;
+  } cases[] = {
+      {"port", "0", "[ポート] 1 から 65535 までの整数を入力してください。"},
+      {"port", "65536", "[ポート] 1 から 65535 までの整数を入力してください。"},
+      {"port", "99999999999999999999", "[ポート] 1 から 65535 までの整数を入力してください。"},
+      {"maxConnect", "-1", "[最大回線数] 0 から 2147483647 までの整数を入力してください。"},
+      {"saveUsrMin", "-5", "[接続ユーザーのバックアップ] 0 から 2147483647 までの整数を入力してください。"},
+      {"sourcePort", "-1", "[ソースポート] 0 から 65535 までの整数を入力してください。"},
+      {"bufferSize", "100", "[通信バッファ] 1024 から 1048576 までの整数を入力してください。"},
+      {"idleTime", "-1", "[アイドル時間表示までの時間] 0 から 2147483 までの整数を入力してください。"},
+  };
+  for (const Case& c : cases) {
+    Folder f;
+    editors_test::Prompts prompts;
+    manager::CSystemSettingsDialog dialog(f.ini);
+    edit(&dialog, c.field)->setText(c.value);
+    click(&dialog, "ok");
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{c.message}) << c.field << "=" << c.value;
+    EXPECT_FALSE(platform::path_exists(f.ini)) << c.field;
+  }
   Folder f;
   editors_test::Prompts prompts;
   manager::CSystemSettingsDialog dialog(f.ini);
-  edit(&dialog, "bufferSize")->setText("100");
-  edit(&dialog, "port")->setText("2100");  // before it on the page: taken
+  edit(&dialog, "port")->setText("65535");
+  edit(&dialog, "sourcePort")->setText("0");
   click(&dialog, "ok");
-  EXPECT_EQ(prompts.messages,
-            std::vector<std::string>{"1024 から 1048576 までの整数を入力してください。"});
-  EXPECT_EQ(f.get("System", "BufferSize"), "1024");
-  EXPECT_EQ(f.get("System", "Port"), "2100");
+  EXPECT_TRUE(prompts.messages.empty());
+  EXPECT_EQ(f.get("System", "Port"), "65535");
+}
+
+// A settings file that cannot be written is reported and the dialog stays open; a page
+// whose keys cannot be written leaves the whole file as it was (never half of it).
+TEST(SystemSettingsDialog, AFailedSaveIsReportedAndWritesNothing) {
+  Folder f;
+  editors_test::write_file(f.ini, "[System]\r\nPort=21\r\n");
+  const std::string before = editors_test::read_file(f.ini);
+  ASSERT_EQ(platform::make_directory(f.dir + ".velmoraFTPd.ini.lock"), platform::MakeDirResult::Created);
+  {
+    editors_test::Prompts prompts;
+    manager::CSystemSettingsDialog dialog(f.ini);
+    edit(&dialog, "port")->setText("2121");
+    click(&dialog, "ok");
+    EXPECT_EQ(prompts.messages, std::vector<std::string>{"ファイル[" + f.ini +
+                                                         "]に書き込めませんでした。設定は保存されていません。"});
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(editors_test::read_file(f.ini), before);
+  }
+  platform::remove_directory(f.dir + ".velmoraFTPd.ini.lock");
+  editors_test::Prompts prompts;
+  prompts.folders = {std::string("/data/line\nbreak/"), std::string("/srv/ftp/")};
+  manager::CSystemSettingsDialog dialog(f.ini);
+  click(dialog.findChild<manager::CVirtualFolderPage*>(), "add");
+  edit(&dialog, "port")->setText("2121");
+  click(&dialog, "ok");
+  ASSERT_EQ(prompts.messages.size(), 1u);
+  EXPECT_NE(dialog.result(), QDialog::Accepted);
+  EXPECT_EQ(editors_test::read_file(f.ini), before);
+}
+
+// At the size the dialog opens with, every tab's caption is in view (no scroll arrows
+// hiding "PlugIn") and no page is squeezed below the size its layout asks for.
+TEST(SystemSettingsDialog, EveryTabFitsTheDialogsDefaultSize) {
+  Folder f;
+  manager::CSystemSettingsDialog dialog(f.ini);
+  dialog.show();
+  auto* tabs = child<QTabWidget>(&dialog, "tabs");
+  QTabBar* bar = tabs->tabBar();
+  for (int i = 0; i < tabs->count(); ++i) {
+    EXPECT_TRUE(bar->rect().contains(bar->tabRect(i))) << tabs->tabText(i).toStdString();
+    tabs->setCurrentIndex(i);
+    QWidget* page = tabs->widget(i);
+    const QSize wanted = page->sizeHint().expandedTo(page->minimumSizeHint());
+    EXPECT_GE(page->width(), wanted.width()) << tabs->tabText(i).toStdString();
+    EXPECT_GE(page->height(), wanted.height()) << tabs->tabText(i).toStdString();
+  }
 }
 
 TEST(SystemSettingsDialog, AFileWithoutUnknownIdKeysShowsRefuseWithMailAndGroupDisabled) {
@@ -347,12 +438,13 @@ TEST(SystemSettingsAdvance, ThePortRangeIsCheckedAndTheDialogStaysOpen) {
   manager::CAdvanceDialog dialog({}, manager::derive_program_paths("/nowhere/"));
   edit(&dialog, "pasvPortLow")->setText("70000");
   click(&dialog, "ok");
-  EXPECT_EQ(prompts.messages, std::vector<std::string>{"0 から 65535 までの整数を入力してください。"});
+  EXPECT_EQ(prompts.messages,
+            std::vector<std::string>{"[PASV使用ポート制限] 0 から 65535 までの整数を入力してください。"});
   EXPECT_NE(dialog.result(), QDialog::Accepted);
   edit(&dialog, "pasvPortLow")->setText("40000");
   edit(&dialog, "pasvPortHigh")->setText("abc");
   click(&dialog, "ok");
-  EXPECT_EQ(prompts.messages.back(), "整数を入力してください。");
+  EXPECT_EQ(prompts.messages.back(), "[PASV使用ポート制限] 整数を入力してください。");
   EXPECT_NE(dialog.result(), QDialog::Accepted);
   edit(&dialog, "pasvPortHigh")->setText("40100");
   click(&dialog, "ok");

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -46,8 +47,11 @@ class UserEditorTest : public ::testing::Test {
                                             AccountMode mode) {
     return std::make_unique<CUserSettingsDialog>(source, target, mode, site_.config_file());
   }
+  // A new user with a password (without one the editor asks for it; see below).
   std::unique_ptr<CUserSettingsDialog> open_new() {
-    return open(template_file(), user_dir(), AccountMode::Add);
+    auto d = open(template_file(), user_dir(), AccountMode::Add);
+    set_text(d.get(), "password", "pw");
+    return d;
   }
   std::unique_ptr<CUserSettingsDialog> open_user(const std::string& name) {
     return open(user_file(name), user_file(name), AccountMode::Edit);
@@ -90,10 +94,12 @@ TEST_F(UserEditorTest, ANewUserIsWrittenToItsNameFromTheTemplate) {
 }
 
 TEST_F(UserEditorTest, AMissingTemplateGivesTheDefaults) {
-  auto d = open_new();
+  auto d = open(template_file(), user_dir(), AccountMode::Add);
   EXPECT_EQ(text(d.get(), "name"), "anonymous");
+  EXPECT_EQ(text(d.get(), "password"), "");
   EXPECT_TRUE(box(d.get(), "needPassword")->isChecked());
-  EXPECT_EQ(text(d.get(), "homeDir"), "/");
+  EXPECT_FALSE(box(d.get(), "anonymous")->isChecked());
+  EXPECT_EQ(text(d.get(), "homeDir"), site_.root() + "ftproot/");
 }
 
 TEST_F(UserEditorTest, ANewUserNamedLikeAnExistingOneIsAskedForAndNoKeepsTheEntries) {
@@ -242,6 +248,7 @@ TEST_F(UserEditorTest, PasswordAndMailBoxesExcludeEachOther) {
   EXPECT_FALSE(mail->isChecked());
   password->setChecked(false);
   set_text(d.get(), "name", "kim");
+  box(d.get(), "anonymous")->setChecked(true);  // neither box: anybody gets in
   click(d.get(), "ok");
   EXPECT_EQ(key(user_file("kim"), "NeedPassWord"), "0");
   EXPECT_EQ(key(user_file("kim"), "NeedEmailAddr"), "0");
@@ -407,20 +414,24 @@ TEST_F(UserEditorTest, BadNumbersAreRefusedWithTheirMessageAndThePageShown) {
     const char* field;
     const char* value;
     const char* message;
-  } cases[] = {{"maxConPerUserEdit", "two", "整数を入力してください。"},
-               {"upBpsEdit", "1.5", "整数を入力してください。"},
-               {"creditEdit", "4194304", "0 から 4194303 までの整数を入力してください。"},
-               {"creditEdit", "-1", "0 から 4194303 までの整数を入力してください。"},
-               {"rateUpEdit", "256", "0 から 255 までの整数を入力してください。"}};
+  } cases[] = {{"maxConPerUserEdit", "two", "[ユーザー毎の同時接続数] 整数を入力してください。"},
+               {"upBpsEdit", "1.5", "[上り] 整数を入力してください。"},
+               {"creditEdit", "4194304", "[初期クレジット] 0 から 4194303 までの整数を入力してください。"},
+               {"creditEdit", "-1", "[初期クレジット] 0 から 4194303 までの整数を入力してください。"},
+               {"rateUpEdit", "256", "[レート(UP)] 0 から 255 までの整数を入力してください。"},
+               {"maxConPerIPEdit", "-1", "[IP毎の同時接続数] 0 から 2147483647 までの整数を入力してください。"},
+               {"downBpsEdit", "99999999999", "[下り] 0 から 2147483647 までの整数を入力してください。"}};
   for (const Case& c : cases) {
     operator_.messages.clear();
     auto d = open_user("will");
+    d->show();
     set_text(d.get(), c.field, c.value);
     click(d.get(), "ok");
     EXPECT_NE(d->result(), QDialog::Accepted) << c.field;
     ASSERT_EQ(operator_.messages.size(), 1u) << c.field;
     EXPECT_EQ(operator_.messages[0], c.message);
     EXPECT_EQ(tabs(d.get())->currentIndex(), 2);
+    EXPECT_EQ(d->focusWidget(), child<QLineEdit>(d.get(), c.field)) << c.field;
   }
   EXPECT_EQ(site_.read_file("user/will.usr"), before);
   auto d = open_user("will");
@@ -780,6 +791,91 @@ TEST_F(UserEditorTest, AHostRemovedInTheEditorNoLongerRefusesTheUser) {
   harness::FtpClient client;
   ASSERT_TRUE(client.connect(site_.ftp_port()));
   EXPECT_TRUE(client.login("leo", "pw"));
+}
+
+// ---- safe defaults and the list's upkeep ----
+
+// "Add user" with the defaults never opens the server: without a password the editor asks
+// for one unless "no password (anonymous)" is ticked, and the home is a folder under the
+// program folder, made on save, which is all the real Core serves. A home at "/" or in a
+// system folder is asked for; No keeps the dialog open and writes nothing.
+TEST_F(UserEditorTest, ANewAccountIsSafeByDefault) {
+  auto d = open(template_file(), user_dir(), AccountMode::Add);
+  d->show();
+  set_text(d.get(), "name", "guest");
+  click(d.get(), "ok");
+  EXPECT_NE(d->result(), QDialog::Accepted);
+  ASSERT_EQ(operator_.messages.size(), 1u);
+  EXPECT_TRUE(operator_.messages[0].starts_with("[パスワード] パスワードを入力してください。"));
+  EXPECT_EQ(d->focusWidget(), child<QLineEdit>(d.get(), "password"));
+  EXPECT_FALSE(site_.exists("user/guest.usr"));
+  box(d.get(), "anonymous")->setChecked(true);
+  box(d.get(), "needPassword")->setChecked(false);
+  click(d.get(), "ok");
+  ASSERT_EQ(d->result(), QDialog::Accepted);
+  EXPECT_EQ(key(user_file("guest"), "HomeDir"), site_.root() + "ftproot/");
+  EXPECT_EQ(key(user_file("guest"), "PassWord"), "");
+  ASSERT_TRUE(platform::is_directory(site_.root() + "ftproot/"));
+  site_.write_file("ftproot/readme.txt", "welcome\n");
+  {
+    harness::Server server(site_);
+    harness::FtpClient client;
+    ASSERT_TRUE(client.connect(site_.ftp_port()));
+    ASSERT_TRUE(client.login("guest", "anything"));
+    EXPECT_EQ(client.download("RETR /readme.txt").value_or("<none>"), "welcome\n");
+    EXPECT_FALSE(client.download("RETR /etc/hostname").has_value());
+  }
+  for (const char* home : {"/", "/etc/", "/usr/../root"}) {
+    operator_.questions.clear();
+    operator_.answers = {false};
+    auto e = open_new();
+    set_text(e.get(), "name", "sys");
+    set_text(e.get(), "homeDir", home);
+    click(e.get(), "ok");
+    EXPECT_NE(e->result(), QDialog::Accepted) << home;
+    ASSERT_EQ(operator_.questions.size(), 1u) << home;
+    EXPECT_TRUE(operator_.questions[0].starts_with("ホームディレクトリ[" + std::string(home) +
+                                                   "]はシステムのフォルダです。"));
+    EXPECT_EQ(tabs(e.get())->currentIndex(), 1);
+    EXPECT_FALSE(site_.exists("user/sys.usr"));
+  }
+  operator_.answers = {true};
+  auto e = open_new();
+  set_text(e.get(), "name", "sys");
+  set_text(e.get(), "homeDir", "/");
+  click(e.get(), "ok");
+  EXPECT_EQ(e->result(), QDialog::Accepted);
+  EXPECT_EQ(key(user_file("sys"), "HomeDir"), "/");
+}
+
+// The list shows an edit at once; deleting asks with "No" as the default answer and takes
+// the account's lock file with it.
+TEST_F(UserListTest, TheListFollowsEditsAndDeletingIsCarefulAndThorough) {
+  site_.add_group("staff", {{"HomeDir", site_.home()}});
+  site_.add_user("amy");
+  site_.set_user_key("amy", "UserInfo", "LastConnect", "26/12/01");  // as the Core does
+  ASSERT_TRUE(site_.exists("user/.amy.usr.lock"));
+  auto d = open_list();
+  rows(d.get())->topLevelItem(0)->setSelected(true);
+  auto ran = when_modal<CUserSettingsDialog>([](CUserSettingsDialog* settings) {
+    child<QCheckBox>(settings, "useGroup")->setChecked(true);
+    click(settings, "ok");
+  });
+  click(d.get(), "editUser");
+  ASSERT_TRUE(ran->ran);
+  EXPECT_EQ(column(d.get(), 1), std::vector<std::string>{"staff"});
+  manager::set_prompt_hook({});  // the real question box
+  rows(d.get())->topLevelItem(0)->setSelected(true);
+  bool no_was_default = false;
+  auto asked = when_modal<QMessageBox>([&no_was_default](QMessageBox* box) {
+    no_was_default = box->defaultButton() == box->button(QMessageBox::No);
+    box->button(QMessageBox::Yes)->click();
+  });
+  click(d.get(), "deleteUser");
+  ASSERT_TRUE(asked->ran);
+  EXPECT_TRUE(no_was_default);
+  EXPECT_FALSE(site_.exists("user/amy.usr"));
+  EXPECT_FALSE(site_.exists("user/.amy.usr.lock"));
 }
 
 }  // namespace

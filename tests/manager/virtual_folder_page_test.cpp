@@ -115,4 +115,22 @@ TEST(VirtualFolderPage, TheCoreServesAFolderAddedInTheSettingsDialog) {
   EXPECT_NE(listing->find("a.mp3"), std::string::npos);
 }
 
+// Each of the two folder choosers says what it asks for.
+TEST(VirtualFolderPage, TheChoosersSayWhatTheyAskFor) {
+  Folder f;
+  std::vector<std::string> titles;
+  manager::PromptHook hook;
+  hook.titled_folder = [&titles](const std::string&, const std::string& title) {
+    titles.push_back(title);
+    return std::optional<std::string>(titles.size() == 1 ? "/data/music/" : "/srv/ftp/");
+  };
+  manager::set_prompt_hook(hook);
+  manager::CVirtualFolderPage page(f.ini);
+  click(&page, "add");
+  manager::set_prompt_hook({});
+  EXPECT_EQ(titles, (std::vector<std::string>{"仮想フォルダを選択して下さい。",
+                                              "仮想フォルダの設置場所を選択してください。"}));
+  EXPECT_EQ(child<QTreeWidget>(&page, "virtualList")->topLevelItemCount(), 1);
+}
+
 }  // namespace
