@@ -124,11 +124,15 @@ std::string folder_of(const std::string& path) { return path.substr(0, path.rfin
 // A folder beyond the depth limit, or whose path no session path can hold, is queued as
 // cut: its name shows where the listing stopped.
 void queue_folder(ListingRun& run, std::string folder) {
-  auto info = disk_info(run.s, folder);
-  if (info && !run.seen.insert({info->device, info->inode}).second) return;
-  if (!check_permission(run.s, folder, core::kProhibitList)) return;
   int depth = run.depth + 1;
   bool cut = depth > kMaxDepth || folder.size() > core::kPathMax - 2;
+  // A cut folder is never entered, so its rules and identity are not needed; a path too
+  // long for a session could not be checked anyway.
+  if (!cut) {
+    auto info = disk_info(run.s, folder);
+    if (info && !run.seen.insert({info->device, info->inode}).second) return;
+    if (!check_permission(run.s, folder, core::kProhibitList)) return;
+  }
   run.pending.push_back(PendingFolder{std::move(folder), depth, cut});
 }
 
