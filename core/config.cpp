@@ -48,6 +48,7 @@ void read_system_section(const shared::IniFile& ini, ServerConfig& c) {
   c.sys_ini_version = ini.get_int("System", "SysIniVer", 100);
   c.port = resolve_ftp_port(ini.get_int("System", "Port", kDefaultPort));
   c.admin_port = ini.get_int("System", "FtpdCoreListenPort", kDefaultAdminPort);
+  c.listen_address = ini.get("System", "ListenAddress", "");
   c.source_port = static_cast<uint16_t>(ini.get_int("System", "SourcePort", 0));
   c.max_connect = ini.get_int("System", "MaxConnect", 0);
   c.global_ip_slot = std::clamp(ini.get_int("System", "GlobalIP", 0), 0, kLastGlobalIpSlot);

@@ -31,6 +31,7 @@ struct ServerConfig {
   int sys_ini_version = 100;
   int port = 21;
   int admin_port = 54253;  // FtpdCoreListenPort
+  std::string listen_address;  // ListenAddress: "" = every IPv4 and IPv6 address
   uint16_t source_port = 0;
   int max_connect = 0;
   int global_ip_slot = 0;  // clamped to 0..2

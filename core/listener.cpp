@@ -208,13 +208,8 @@ bool start_server(const std::function<bool()>& ports_open) {
   state.config = load_server_config(state.paths.config_file);
   state.passive_port_counter = state.config.passive_port_low;
   if (state.config.port < 0 || state.config.port > 0xFFFF) return false;
-  platform::Socket socket = platform::open_tcp_socket();
+  platform::Socket socket = open_ftp_listener(state.config, ftp_port(state.config.port));
   if (socket == platform::kNoSocket) return false;
-  if (!platform::bind_ipv4(socket, {platform::kAnyAddress, ftp_port(state.config.port)}, true) ||
-      !platform::listen_socket(socket, 0)) {
-    platform::close_socket(socket);
-    return false;
-  }
   if (ports_open && !ports_open()) {
     platform::close_socket(socket);
     return false;
@@ -233,6 +228,10 @@ bool start_server(const std::function<bool()>& ports_open) {
   }
   l.running = true;
   return true;
+}
+
+platform::Socket open_ftp_listener(const ServerConfig& config, uint16_t port) {
+  return platform::open_listener(config.listen_address, port);
 }
 
 void stop_server() {

@@ -5,7 +5,9 @@
 #include <functional>
 #include <string>
 
+#include "core/config.h"
 #include "core/session.h"
+#include "platform/socket.h"
 #include "platform/thread.h"
 
 namespace core {
@@ -21,6 +23,9 @@ inline constexpr size_t kSessionStackBytes = platform::kSmallStack;
 // ports_open runs once the FTP port listens, before any connection is accepted (the
 // Core takes on its service user there); when it returns false the server does not start.
 bool start_server(const std::function<bool()>& ports_open = {});
+// A listening socket for FTP clients on port at [System] ListenAddress (empty: every IPv4
+// and IPv6 address). Every FTP listener of the Core is opened here. kNoSocket on failure.
+platform::Socket open_ftp_listener(const ServerConfig& config, uint16_t port);
 void stop_server();
 
 // Closes the passive listen, data and control sockets and sets closing (once).

@@ -53,10 +53,10 @@ void read_peer(Session& s) {
   std::string address = kUnknownPeer;
   std::string host = kUnknownPeer;
   if (auto peer = platform::peer_endpoint(s.control_socket)) {
-    address = platform::format_ipv4(peer->address);
+    address = platform::format_address(*peer);
     host = address;
     if (core_state().config.ip_to_host) {
-      auto name = platform::reverse_lookup(peer->address);
+      auto name = platform::reverse_lookup(*peer);
       if (name && !name->empty()) host = std::string(shared::cut_text(*name, kHostNameMax));
     }
   }

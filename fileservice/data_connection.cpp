@@ -1,6 +1,7 @@
 #include "fileservice/data_connection.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 
 #include "core/admin_channel.h"
@@ -32,10 +33,29 @@ constexpr size_t kHighByteMax = 9;
 constexpr size_t kLowByteMax = 8;
 constexpr size_t kExtendedAddressMax = 45;  // the longest IPv6 text
 constexpr int kProtocolIpv4 = 1;
+constexpr int kProtocolIpv6 = 2;
 constexpr const char* kBadArgument = "501 Syntax error in parameters or arguments.\r\n";
 constexpr const char* kProtocolNotSupported = "522 Network protocol not supported, use (1)\r\n";
+constexpr const char* kProtocolNotSupported6 = "522 Network protocol not supported, use (2)\r\n";
 
 bool logged_in(core::Session& s) { return s.login_state.load() == core::kLoggedIn; }
+
+// An IPv6 client: its address text is IPv6 (an IPv4-mapped peer was made IPv4 text).
+bool ipv6_client(core::Session& s) {
+  return core::read_field(s, &core::Session::address_text).find(':') != std::string::npos;
+}
+
+// The reply to a network protocol the client's connection cannot use.
+const char* protocol_refusal(core::Session& s) {
+  return ipv6_client(s) ? kProtocolNotSupported6 : kProtocolNotSupported;
+}
+
+// PORT and PASV carry IPv4 addresses only: an IPv6 client is told to use EPRT or EPSV.
+bool refused_on_ipv6(core::Session& s, const char* command) {
+  if (!ipv6_client(s)) return false;
+  core::send_reply(s, std::string("522 ") + command + " is IPv4 only, use (2) with EPRT or EPSV.\r\n");
+  return true;
+}
 
 // The value of leading decimal digits after optional blanks and sign; 0 when none.
 long decimal_value(std::string_view text) {
@@ -80,8 +100,8 @@ uint16_t next_passive_port() {
 // Tells the operator that another host tried to take a passive data connection. Runs on
 // the data worker: the message buffer is written under the session's field lock (report)
 // and the intruder's address stays in a local text, no session field is touched.
-void report_foreign_data_peer(core::Session& s, uint32_t intruder) {
-  std::string address = platform::format_ipv4(intruder);
+void report_foreign_data_peer(core::Session& s, const platform::Endpoint& intruder) {
+  std::string address = platform::format_address(intruder);
   core::report(s, shared::kEventRefused,
                shared::format_bounded(NFD_MESSAGE_SIZE, "他のホスト[%s]からのデータ接続を拒否しました。",
                                       address.c_str()));
@@ -97,7 +117,7 @@ std::string local_slot_address(core::Session& s) {
   if (!state.local_addresses.empty() && !state.local_addresses[0].empty())
     return state.local_addresses[0];
   auto local = platform::local_endpoint(s.control_socket.load());
-  return platform::format_ipv4(local ? local->address : platform::kLoopbackAddress);
+  return local ? platform::format_address(*local) : platform::format_ipv4(platform::kLoopbackAddress);
 }
 
 // Accepts the one data connection of a passive listener; kNoSocket when the listener was
@@ -113,10 +133,10 @@ platform::Socket accept_passive_connection(core::Session& s, platform::Socket li
     platform::Ipv4Endpoint peer;
     platform::Socket connection = platform::accept_connection(listener, &peer);
     if (connection == platform::kNoSocket) return connection;
-    const std::string from = platform::format_ipv4(peer.address);
+    const std::string from = platform::format_address(peer);
     if (from == client || from == same_host) return connection;
     platform::close_socket(connection);
-    report_foreign_data_peer(s, peer.address);
+    report_foreign_data_peer(s, peer);
   }
 }
 
@@ -181,6 +201,17 @@ std::optional<platform::Ipv4Endpoint> data_target(const std::string& address, ui
                                                   const std::string& client_address,
                                                   bool use_client_address) {
   const std::string& target = use_client_address ? client_address : address;
+  if (client_address.find(':') != std::string::npos) {
+    // An IPv6 client: the same address in any of its spellings, compared as bytes.
+    auto own = platform::parse_ipv6(client_address);
+    auto given = platform::parse_ipv6(target);
+    if (!own || !given || *own != *given) return std::nullopt;
+    platform::Endpoint endpoint;
+    endpoint.ipv6 = true;
+    endpoint.address6 = *given;
+    endpoint.port = port;
+    return endpoint;
+  }
   if (target != client_address) return std::nullopt;
   std::optional<uint32_t> ip = platform::parse_ipv4(target);
   if (!ip) return std::nullopt;
@@ -215,7 +246,7 @@ bool handle_port(core::Session& s, const std::string& argument) {
     core::send_reply(s, kNotLoggedIn);
     return true;
   }
-  if (refused_after_epsv_all(s)) return true;
+  if (refused_after_epsv_all(s) || refused_on_ipv6(s, "PORT")) return true;
   core::abort_data_connection(s);
   auto endpoint = parse_port_argument(argument, core::read_field(s, &core::Session::address_text),
                                       core::core_state().config.use_client_global_ip != 0);
@@ -266,7 +297,8 @@ bool handle_pasv(core::Session& s, const std::string&) {
     core::send_reply(s, kNotLoggedIn);
     return true;
   }
-  if (refused_after_epsv_all(s) || !open_passive_listener(s)) return true;
+  if (refused_after_epsv_all(s) || refused_on_ipv6(s, "PASV") || !open_passive_listener(s))
+    return true;
   const core::ServerConfig& config = core::core_state().config;
   std::string address = passive_announce_address(core::read_field(s, &core::Session::address_text),
                                                  config.use_global_ip != 0, global_ip(),
@@ -286,15 +318,21 @@ bool handle_eprt(core::Session& s, const std::string& argument) {
     core::send_reply(s, kBadArgument);
     return true;
   }
-  if (parsed->protocol != kProtocolIpv4) {
-    core::send_reply(s, kProtocolNotSupported);
+  const bool ipv6 = ipv6_client(s);
+  if (parsed->protocol != (ipv6 ? kProtocolIpv6 : kProtocolIpv4)) {
+    core::send_reply(s, protocol_refusal(s));
+    return true;
+  }
+  // Protocol 2 takes a plain IPv6 text: no zone index, no IPv4 text.
+  if (ipv6 && !platform::parse_ipv6(parsed->address)) {
+    core::send_reply(s, kBadArgument);
     return true;
   }
   auto endpoint = data_target(parsed->address, parsed->port,
                               core::read_field(s, &core::Session::address_text),
                               core::core_state().config.use_client_global_ip != 0);
   if (!endpoint) {
-    core::send_reply(s, "500 Syntax error, command unrecognized.\r\n");
+    core::send_reply(s, ipv6 ? kBadArgument : "500 Syntax error, command unrecognized.\r\n");
     return true;
   }
   if (!accept_data_target(s, *endpoint, "EPRT")) return true;
@@ -313,9 +351,9 @@ bool handle_epsv(core::Session& s, const std::string& argument) {
     core::send_reply(s, "200 EPSV ALL ok.\r\n");
     return true;
   }
-  if (!argument.empty() && argument != "1") {
+  if (!argument.empty() && argument != (ipv6_client(s) ? "2" : "1")) {
     bool number = std::all_of(argument.begin(), argument.end(), [](char c) { return c >= '0' && c <= '9'; });
-    core::send_reply(s, number && argument.size() <= 3 ? kProtocolNotSupported : kBadArgument);
+    core::send_reply(s, number && argument.size() <= 3 ? protocol_refusal(s) : kBadArgument);
     return true;
   }
   if (!open_passive_listener(s)) return true;
@@ -327,14 +365,18 @@ bool handle_epsv(core::Session& s, const std::string& argument) {
 void passive_listen(core::Session& s) {
   // A connection accepted earlier and never used is dropped: this worker owns it.
   core::close_session_socket(s, core::SessionSocket::Data);
-  platform::Socket listener = platform::open_tcp_socket();
+  // The listen is of the control connection's family: an IPv6 client connects over IPv6.
+  platform::Endpoint local{platform::kAnyAddress, next_passive_port()};
+  auto control = platform::local_endpoint(s.control_socket.load());
+  local.ipv6 = control && control->ipv6;
+  platform::Socket listener = platform::open_tcp_socket_for(local);
   if (listener == platform::kNoSocket) {
     s.data_failed.set();
     return;
   }
   s.passive_listen_socket = listener;
-  s.data_address = platform::Ipv4Endpoint{platform::kAnyAddress, next_passive_port()};
-  auto bound = platform::bind_ipv4(listener, s.data_address, true) && platform::listen_socket(listener, 1)
+  s.data_address = local;
+  auto bound = platform::bind_endpoint(listener, s.data_address, true) && platform::listen_socket(listener, 1)
                    ? platform::local_endpoint(listener)
                    : std::nullopt;
   if (!bound) {
@@ -364,19 +406,24 @@ bool open_data_connection(core::Session& s) {
   platform::Ipv4Endpoint target = s.data_address;
   // No PORT since login; or a target no command may set (checked here once more, so that
   // no way of setting the address can skip the rule).
-  if (target.address == platform::kAnyAddress ||
-      !data_port_allowed(target.port, own_listening_ports())) {
+  const bool unset = target.ipv6 ? target.address6 == std::array<uint8_t, 16>{}
+                                  : target.address == platform::kAnyAddress;
+  if (unset || !data_port_allowed(target.port, own_listening_ports())) {
     closing_reply(s, kCantOpen);
     return false;
   }
-  platform::Socket socket = platform::open_tcp_socket();
+  platform::Socket socket = platform::open_tcp_socket_for(target);
   if (socket == platform::kNoSocket) {
     closing_reply(s, kCantOpen);
     return false;
   }
   s.data_socket = socket;
   uint16_t source_port = core::core_state().config.source_port;
-  if (source_port != 0) platform::bind_ipv4(socket, {platform::kAnyAddress, source_port}, true);
+  if (source_port != 0) {
+    platform::Endpoint source{platform::kAnyAddress, source_port};
+    source.ipv6 = target.ipv6;
+    platform::bind_endpoint(socket, source, true);
+  }
   if (!platform::connect_ipv4(socket, target)) {
     core::close_session_socket(s, core::SessionSocket::Data);
     closing_reply(s, kCantOpen);

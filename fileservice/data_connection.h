@@ -39,7 +39,8 @@ std::optional<platform::Ipv4Endpoint> parse_port_argument(const std::string& arg
                                                           bool use_client_address);
 // The address a PORT or EPRT names, as a data connection target: the client itself (its
 // own address, or any address when use_client_address lets the client's address stand in
-// for the one given); none for a third host or an address that is not dotted IPv4.
+// for the one given); none for a third host or an address of the wrong form (dotted IPv4
+// for an IPv4 client, IPv6 text in any spelling for an IPv6 client).
 std::optional<platform::Ipv4Endpoint> data_target(const std::string& address, uint16_t port,
                                                   const std::string& client_address,
                                                   bool use_client_address);

@@ -27,7 +27,7 @@ std::vector<uint16_t> own_listening_ports() {
 bool accept_data_target(core::Session& s, const platform::Ipv4Endpoint& target,
                         std::string_view command) {
   if (data_port_allowed(target.port, own_listening_ports())) return true;
-  const std::string address = platform::format_ipv4(target.address);
+  const std::string address = platform::format_address(target);
   core::report(s, shared::kEventRefused,
                shared::format_bounded(NFD_MESSAGE_SIZE, "データ接続先[%s:%u]を拒否しました。",
                                       address.c_str(), static_cast<unsigned>(target.port)));

@@ -1,4 +1,4 @@
-// TCP/IPv4 sockets over the BSD socket calls.
+// TCP sockets (IPv4 and IPv6) over the BSD socket calls.
 #include "platform/socket.h"
 
 #include <arpa/inet.h>
@@ -24,8 +24,52 @@ sockaddr_in to_sockaddr(Ipv4Endpoint endpoint) {
   return a;
 }
 
-Ipv4Endpoint from_sockaddr(const sockaddr_in& a) {
-  return Ipv4Endpoint{ntohl(a.sin_addr.s_addr), ntohs(a.sin_port)};
+// The socket address of an endpoint of either family; its length in *length.
+sockaddr_storage to_storage(const Endpoint& endpoint, socklen_t* length) {
+  sockaddr_storage storage{};
+  if (endpoint.ipv6) {
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    std::memcpy(a.sin6_addr.s6_addr, endpoint.address6.data(), 16);
+    a.sin6_port = htons(endpoint.port);
+    std::memcpy(&storage, &a, sizeof a);
+    *length = sizeof a;
+  } else {
+    sockaddr_in a = to_sockaddr(endpoint);
+    std::memcpy(&storage, &a, sizeof a);
+    *length = sizeof a;
+  }
+  return storage;
+}
+
+bool is_ipv4_mapped(const uint8_t* bytes) {
+  static constexpr uint8_t kPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+  return std::memcmp(bytes, kPrefix, sizeof kPrefix) == 0;
+}
+
+// The endpoint of a socket address; an IPv4-mapped IPv6 address becomes the IPv4 one.
+std::optional<Endpoint> from_storage(const sockaddr_storage& storage) {
+  Endpoint e;
+  if (storage.ss_family == AF_INET) {
+    sockaddr_in a{};
+    std::memcpy(&a, &storage, sizeof a);
+    e.address = ntohl(a.sin_addr.s_addr);
+    e.port = ntohs(a.sin_port);
+    return e;
+  }
+  if (storage.ss_family != AF_INET6) return std::nullopt;
+  sockaddr_in6 a{};
+  std::memcpy(&a, &storage, sizeof a);
+  e.port = ntohs(a.sin6_port);
+  const uint8_t* bytes = a.sin6_addr.s6_addr;
+  if (is_ipv4_mapped(bytes)) {
+    e.address = (uint32_t{bytes[12]} << 24) | (uint32_t{bytes[13]} << 16) |
+                (uint32_t{bytes[14]} << 8) | bytes[15];
+    return e;
+  }
+  e.ipv6 = true;
+  std::memcpy(e.address6.data(), bytes, 16);
+  return e;
 }
 
 bool set_blocking(Socket s, bool blocking) {
@@ -54,13 +98,59 @@ Socket open_tcp_socket() {
   return s < 0 ? kNoSocket : s;
 }
 
-bool bind_ipv4(Socket s, Ipv4Endpoint local, bool reuse_address) {
+Socket open_tcp_socket_for(const Endpoint& e) {
+  int s = socket(e.ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  return s < 0 ? kNoSocket : s;
+}
+
+bool bind_endpoint(Socket s, const Endpoint& local, bool reuse_address) {
   if (reuse_address) {
     int one = 1;
     setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   }
-  sockaddr_in a = to_sockaddr(local);
-  return bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  socklen_t length = 0;
+  sockaddr_storage a = to_storage(local, &length);
+  return bind(s, reinterpret_cast<sockaddr*>(&a), length) == 0;
+}
+
+bool bind_ipv4(Socket s, Ipv4Endpoint local, bool reuse_address) {
+  return bind_endpoint(s, local, reuse_address);
+}
+
+bool ipv6_available() {
+  int s = socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return false;
+  close(s);
+  return true;
+}
+
+Socket open_listener(std::string_view address_text, uint16_t port) {
+  Endpoint local{kAnyAddress, port};
+  bool dual_stack = address_text.empty() || address_text == "::";
+  if (dual_stack) {
+    local.ipv6 = ipv6_available();
+  } else if (auto v6 = parse_ipv6(address_text)) {
+    local.ipv6 = true;
+    local.address6 = *v6;
+  } else if (address_text == "0.0.0.0") {
+    local.address = kAnyAddress;
+  } else if (auto v4 = parse_ipv4(address_text); v4 && address_text.find_first_not_of("0123456789.") ==
+                                                           std::string_view::npos) {
+    local.address = *v4;
+  } else {
+    return kNoSocket;
+  }
+  Socket s = open_tcp_socket_for(local);
+  if (s == kNoSocket) return kNoSocket;
+  if (local.ipv6) {
+    int only = dual_stack ? 0 : 1;
+    setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, &only, sizeof only);
+  }
+  if (!bind_endpoint(s, local, true) || !listen_socket(s, 0)) {
+    close(s);
+    return kNoSocket;
+  }
+  return s;
 }
 
 bool send_immediately(Socket s) {
@@ -74,11 +164,11 @@ bool listen_socket(Socket s, int backlog) {
 
 Socket accept_connection(Socket listener, Ipv4Endpoint* peer) {
   for (;;) {
-    sockaddr_in a{};
+    sockaddr_storage a{};
     socklen_t len = sizeof a;
     int c = accept4(listener, reinterpret_cast<sockaddr*>(&a), &len, SOCK_CLOEXEC);
     if (c >= 0) {
-      if (peer) *peer = from_sockaddr(a);
+      if (peer) *peer = from_storage(a).value_or(Endpoint{});
       return c;
     }
     // A connection that was reset before we took it is not the listener's failure.
@@ -88,9 +178,10 @@ Socket accept_connection(Socket listener, Ipv4Endpoint* peer) {
 }
 
 bool connect_ipv4(Socket s, Ipv4Endpoint remote, int timeout_ms) {
-  sockaddr_in a = to_sockaddr(remote);
+  socklen_t length = 0;
+  sockaddr_storage a = to_storage(remote, &length);
   if (!set_blocking(s, false)) return false;
-  int r = connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  int r = connect(s, reinterpret_cast<sockaddr*>(&a), length);
   bool ok = r == 0;
   if (!ok && errno == EINPROGRESS) {
     if (poll_one(s, POLLOUT, timeout_ms < 0 ? -1 : timeout_ms) == 1) {
@@ -171,19 +262,56 @@ void close_socket(Socket s) {
 }
 
 std::optional<Ipv4Endpoint> local_endpoint(Socket s) {
-  sockaddr_in a{};
+  sockaddr_storage a{};
   socklen_t len = sizeof a;
-  if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0 || a.sin_family != AF_INET)
-    return std::nullopt;
-  return from_sockaddr(a);
+  if (getsockname(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return std::nullopt;
+  return from_storage(a);
 }
 
 std::optional<Ipv4Endpoint> peer_endpoint(Socket s) {
-  sockaddr_in a{};
+  sockaddr_storage a{};
   socklen_t len = sizeof a;
-  if (getpeername(s, reinterpret_cast<sockaddr*>(&a), &len) != 0 || a.sin_family != AF_INET)
+  if (getpeername(s, reinterpret_cast<sockaddr*>(&a), &len) != 0) return std::nullopt;
+  return from_storage(a);
+}
+
+std::string format_address(const Endpoint& e) {
+  if (!e.ipv6) return format_ipv4(e.address);
+  uint16_t group[8];
+  for (int i = 0; i < 8; ++i) group[i] = static_cast<uint16_t>(e.address6[2 * i] << 8 | e.address6[2 * i + 1]);
+  // The longest run of two or more zero groups (the first of equal runs) becomes "::".
+  int best = -1, best_length = 1;
+  for (int i = 0; i < 8;) {
+    int j = i;
+    while (j < 8 && group[j] == 0) ++j;
+    if (j - i > best_length) {
+      best = i;
+      best_length = j - i;
+    }
+    i = j == i ? i + 1 : j;
+  }
+  std::string text;
+  char piece[8];
+  for (int i = 0; i < 8; ++i) {
+    if (i == best) {
+      text += "::";
+      i += best_length - 1;
+      continue;
+    }
+    if (!text.empty() && text.back() != ':') text += ':';
+    snprintf(piece, sizeof piece, "%x", group[i]);
+    text += piece;
+  }
+  return text;
+}
+
+std::optional<std::array<uint8_t, 16>> parse_ipv6(std::string_view text) {
+  if (text.empty() || text.size() > INET6_ADDRSTRLEN || text.find('\0') != std::string_view::npos)
     return std::nullopt;
-  return from_sockaddr(a);
+  std::string copy(text);
+  std::array<uint8_t, 16> bytes{};
+  if (inet_pton(AF_INET6, copy.c_str(), bytes.data()) != 1) return std::nullopt;
+  return bytes;
 }
 
 std::string format_ipv4(uint32_t address) {
@@ -204,9 +332,14 @@ std::optional<uint32_t> parse_ipv4(std::string_view text) {
 }
 
 std::optional<std::string> reverse_lookup(uint32_t address) {
-  sockaddr_in a = to_sockaddr(Ipv4Endpoint{address, 0});
+  return reverse_lookup(Endpoint{address, 0});
+}
+
+std::optional<std::string> reverse_lookup(const Endpoint& e) {
+  socklen_t length = 0;
+  sockaddr_storage a = to_storage(e, &length);
   char host[NI_MAXHOST];
-  if (getnameinfo(reinterpret_cast<sockaddr*>(&a), sizeof a, host, sizeof host, nullptr, 0,
+  if (getnameinfo(reinterpret_cast<sockaddr*>(&a), length, host, sizeof host, nullptr, 0,
                   NI_NAMEREQD) != 0)
     return std::nullopt;
   return std::string(host);

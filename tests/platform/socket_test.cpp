@@ -190,6 +190,54 @@ TEST(Ipv4Text, FollowsTheClassicParserRules) {
   EXPECT_EQ(parse_ipv4(std::string_view("1.2.3.4\0junk", 12)), std::nullopt);
 }
 
+// The canonical text of an IPv6 address, from its strict parse.
+std::string canonical(std::string_view text) {
+  Endpoint e;
+  e.ipv6 = true;
+  e.address6 = parse_ipv6(text).value();
+  return format_address(e);
+}
+
+TEST(Ipv6Text, CanonicalFormAndStrictParse) {
+  EXPECT_EQ(canonical("2001:0DB8:0000:0000:0000:0000:0000:0005"), "2001:db8::5");
+  EXPECT_EQ(canonical("::1"), "::1");
+  EXPECT_EQ(canonical("::"), "::");
+  EXPECT_EQ(canonical("2001:db8:0:1:0:0:0:1"), "2001:db8:0:1::1");   // the longest run
+  EXPECT_EQ(canonical("2001:db8:0:0:1:0:0:1"), "2001:db8::1:0:0:1");  // the first of equals
+  EXPECT_EQ(canonical("2001:db8:0:1:1:1:1:1"), "2001:db8:0:1:1:1:1:1"); // one zero group stays
+  EXPECT_EQ(canonical("fe80::"), "fe80::");
+  for (const char* bad : {"::1%lo", "127.0.0.1", "1::2::3", ":::", "g::1", ""})
+    EXPECT_EQ(parse_ipv6(bad), std::nullopt) << bad;
+}
+
+TEST(Ipv6Listener, DualStackShowsIpv4PeersAsIpv4AndIpv6PeersAsIpv6) {
+  if (!ipv6_available()) GTEST_SKIP() << "IPv6 is switched off in this kernel";
+  Socket l = open_listener("", 0);
+  ASSERT_NE(l, kNoSocket);
+  const uint16_t port = local_endpoint(l).value().port;
+  Endpoint loopback6;
+  loopback6.ipv6 = true;
+  loopback6.address6[15] = 1;
+  loopback6.port = port;
+  for (const Endpoint& target : {Endpoint{kLoopbackAddress, port}, loopback6}) {
+    Socket client = open_tcp_socket_for(target);
+    ASSERT_TRUE(connect_ipv4(client, target, 5000));
+    Endpoint peer;
+    Socket server = accept_connection(l, &peer);
+    ASSERT_NE(server, kNoSocket);
+    EXPECT_EQ(format_address(peer), target.ipv6 ? "::1" : "127.0.0.1");
+    EXPECT_EQ(format_address(peer_endpoint(server).value()), format_address(peer));
+    close_socket(server);
+    close_socket(client);
+  }
+  close_socket(l);
+  EXPECT_EQ(open_listener("::1%lo", 0), kNoSocket);
+  EXPECT_EQ(open_listener("localhost", 0), kNoSocket);
+  Socket only4 = open_listener("127.0.0.1", 0);
+  EXPECT_NE(only4, kNoSocket);
+  close_socket(only4);
+}
+
 TEST(Names, ResolvesLocalhost) {
   EXPECT_EQ(resolve_host_ipv4("localhost"), std::optional<uint32_t>(kLoopbackAddress));
   EXPECT_EQ(service_port("no-such-service", "tcp"), 0);
