@@ -35,8 +35,8 @@ def read(path):
         return f.read()
 
 
-def raw_session(port):
-    """A logged-in control connection over ::1; returns (socket, reader)."""
+def raw_session(port, user="demo"):
+    """A logged-in control connection over ::1; returns (socket, command)."""
     s = socket.create_connection(("::1", port), timeout=TIMEOUT)
     reader = s.makefile("rb")
 
@@ -45,12 +45,15 @@ def raw_session(port):
             s.sendall(line.encode() + b"\r\n")
         while True:
             text = reader.readline().decode()
+            if not text:
+                return "<closed>"
             if len(text) >= 4 and text[3] == " ":
                 return text.rstrip("\r\n")
 
     command(None)
-    command("USER demo")
-    assert command("PASS demo").startswith("230")
+    if user is not None:
+        command("USER " + user)
+        assert command("PASS " + user).startswith("230")
     return s, command
 
 
@@ -60,7 +63,8 @@ class Ipv6Clients(unittest.TestCase):
     def setUpClass(cls):
         cls.tmp = tempfile.mkdtemp(prefix="velmora-ipv6-")
         cls.root, cls.port, _ = ftpsite.make_site(
-            cls.tmp, users={"demo": {}})
+            cls.tmp, users={"demo": {}, "nov6": {"ProhIP0": "::*"},
+                            "one": {"MaxConPerIP": "1"}})
         with open(cls.root + "home/data.bin", "wb") as f:
             f.write(DATA)
         cls.proc = ftpsite.start_server(cls.root)
@@ -136,6 +140,21 @@ class Ipv6Clients(unittest.TestCase):
             self.assertTrue(reply.startswith("229 "), reply)
         finally:
             s.close()
+
+    def test_account_host_pattern_and_per_host_limit(self):
+        s, command = raw_session(self.port, None)
+        try:
+            self.assertEqual(command("USER nov6"), "503 can't accept you or your IP.")
+        finally:
+            s.close()
+        first, _ = raw_session(self.port, "one")
+        second, command = raw_session(self.port, None)
+        try:
+            # The limit counts the other session from ::1.
+            self.assertEqual(command("USER one"), "530 Your IP is already loged in.")
+        finally:
+            first.close()
+            second.close()
 
     def test_refusal_pattern_for_ipv6_loopback(self):
         for pattern in ("::1", "::*"):
