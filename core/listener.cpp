@@ -186,13 +186,8 @@ uint16_t ftp_port(int configured) {
 platform::Socket open_implicit_listener(const CoreState& state) {
   const int port = state.config.tls.implicit_port;
   if (state.tls == nullptr || port == 0) return platform::kNoSocket;
-  platform::Socket socket = platform::open_tcp_socket();
-  if (socket != platform::kNoSocket &&
-      platform::bind_ipv4(socket, {platform::kAnyAddress, static_cast<uint16_t>(port)}, true) &&
-      platform::listen_socket(socket, 0)) {
-    return socket;
-  }
-  platform::close_socket(socket);
+  platform::Socket socket = open_ftp_listener(state.config, static_cast<uint16_t>(port));
+  if (socket != platform::kNoSocket) return socket;
   std::fprintf(stderr, "quorsrv: cannot serve implicit TLS on port %d (in use or not allowed)\n", port);
   std::fflush(stderr);
   return platform::kNoSocket;

@@ -18,7 +18,7 @@ bool data_port_allowed(uint16_t port, std::span<const uint16_t> own_ports) {
 std::vector<uint16_t> own_listening_ports() {
   const core::ServerConfig& config = core::core_state().config;
   std::vector<uint16_t> ports;
-  for (int port : {config.port, config.admin_port}) {
+  for (int port : {config.port, config.admin_port, config.tls.implicit_port}) {
     if (port > 0 && port <= 0xFFFF) ports.push_back(static_cast<uint16_t>(port));
   }
   return ports;
