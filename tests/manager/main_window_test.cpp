@@ -30,6 +30,7 @@
 #include "manager/shell/fonts.h"
 #include "manager/shell/log_view.h"
 #include "manager/shell/main_frame.h"
+#include "manager/shell/monitor.h"
 #include "manager/shell/program_paths.h"
 #include "manager/shell/local_addresses.h"
 #include "manager/shell/prompts.h"
@@ -476,6 +477,21 @@ TEST_F(MainWindow, ARunningCoreIsJoinedAtStartWithoutStartServer) {
   EXPECT_TRUE(frame().close());
   frame_.reset();
   EXPECT_TRUE(core_serves());
+}
+
+TEST_F(MainWindow, AnIpv6SessionIsListedWithItsAddress) {
+  if (!platform::ipv6_available()) GTEST_SKIP() << "IPv6 is switched off in this kernel";
+  harness::Server server(*site_);
+  frame().start();
+  ASSERT_TRUE(frame().connected()) << log_text();
+  harness::FtpClient alice;
+  ASSERT_TRUE(alice.connect(site_->ftp_port(), "::1"));
+  ASSERT_TRUE(alice.login("alice", "alice"));
+  ASSERT_TRUE(qt_test::wait_until([&] { return row_of("alice") >= 0; })) << log_text();
+  EXPECT_EQ(frame().view()->topLevelItem(row_of("alice"))->text(manager::kColHost).toStdString(), "::1");
+  EXPECT_NE(log_text().find("alice(::1) ログインしました。"), std::string::npos) << log_text();
+  EXPECT_TRUE(frame().close());
+  frame_.reset();
 }
 
 TEST_F(MainWindow, ClosingWithCloseSrvAnsweredNoKeepsTheManagerAndCore) {

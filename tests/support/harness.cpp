@@ -31,15 +31,24 @@ uint32_t deadline_after(int timeout_ms) {
   return platform::tick_ms() + static_cast<uint32_t>(scaled_ms(timeout_ms < 0 ? 0 : timeout_ms));
 }
 
-// Opens a socket bound to from (port 0) and connects it to 127.0.0.1:port.
+// From an IPv4 address of 127/8 to 127.0.0.1, or from an IPv6 address ("::1") to ::1.
 platform::Socket connect_from(uint16_t port, const std::string& from, int timeout_ms,
                               uint16_t from_port = 0) {
-  auto local = platform::parse_ipv4(from);
-  if (!local) return platform::kNoSocket;
-  platform::Socket s = platform::open_tcp_socket();
+  platform::Endpoint local{platform::kAnyAddress, from_port}, target{platform::kLoopbackAddress, port};
+  if (auto v6 = platform::parse_ipv6(from)) {
+    local.ipv6 = target.ipv6 = true;
+    local.address6 = *v6;
+    target.address6 = {};
+    target.address6[15] = 1;
+  } else if (auto v4 = platform::parse_ipv4(from)) {
+    local.address = *v4;
+  } else {
+    return platform::kNoSocket;
+  }
+  platform::Socket s = platform::open_tcp_socket_for(local);
   if (s == platform::kNoSocket) return s;
-  if (!platform::bind_ipv4(s, {*local, from_port}, from_port != 0) ||
-      !platform::connect_ipv4(s, {platform::kLoopbackAddress, port}, scaled_ms(timeout_ms))) {
+  if (!platform::bind_endpoint(s, local, from_port != 0) ||
+      !platform::connect_ipv4(s, target, scaled_ms(timeout_ms))) {
     platform::close_socket(s);
     return platform::kNoSocket;
   }
