@@ -484,12 +484,14 @@ TEST_F(MainWindow, AnIpv6SessionIsListedWithItsAddress) {
   harness::Server server(*site_);
   frame().start();
   ASSERT_TRUE(frame().connected()) << log_text();
+  wait_until_published();
   harness::FtpClient alice;
   ASSERT_TRUE(alice.connect(site_->ftp_port(), "::1"));
   ASSERT_TRUE(alice.login("alice", "alice"));
   ASSERT_TRUE(qt_test::wait_until([&] { return row_of("alice") >= 0; })) << log_text();
   EXPECT_EQ(frame().view()->topLevelItem(row_of("alice"))->text(manager::kColHost).toStdString(), "::1");
-  EXPECT_NE(log_text().find("alice(::1) ログインしました。"), std::string::npos) << log_text();
+  EXPECT_TRUE(qt_test::wait_until([&] { return log_text().find("alice(::1) ログインしました。") != std::string::npos; }))
+      << log_text();
   EXPECT_TRUE(frame().close());
   frame_.reset();
 }
