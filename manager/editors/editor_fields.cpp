@@ -30,7 +30,8 @@ std::optional<long long> whole_integer(const std::string& text) {
   long long value = 0;
   for (; i < t.size(); ++i) {
     if (!std::isdigit(static_cast<unsigned char>(t[i]))) return std::nullopt;
-    value = std::min(kHeld, value * 10 + (t[i] - '0'));
+    const int digit = t[i] - '0';
+    value = value > (kHeld - digit) / 10 ? kHeld : value * 10 + digit;
   }
   return negative ? -value : value;
 }

@@ -137,6 +137,11 @@ TEST(Scale, CoreSaysWhenTheHardLimitIsBelowWhatMaxConnectNeeds) {
 }
 
 TEST(Scale, AcceptLoopSurvivesRunningOutOfDescriptors) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  // The sanitizers' runtimes open descriptors of their own, so a Core held to 48 does
+  // not run out where this test expects it to.
+  GTEST_SKIP() << "needs a build without sanitizers";
+#endif
   Site site("scale-emfile");
   site.add_user("ida");
   Server server(site, {"-ns"}, {}, true, open_files("48:48"));
