@@ -44,12 +44,9 @@ std::string_view trim(std::string_view text) {
 
 // A value as it reads back: blanks at the ends trimmed, then one pair of enclosing quotes
 // removed.
-std::string read_back(std::string_view value) {
-  value = trim(value);
-  if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-    value = value.substr(1, value.size() - 2);
-  return std::string(value);
-}
+// A written value reads back byte for byte: the writer quotes a value whose blanks or
+// quotes at its ends the reader would strip.
+std::string read_back(std::string_view value) { return std::string(value); }
 
 // Names and values of ordinary characters are always written.
 bool ordinary(std::string_view text) {
