@@ -16,6 +16,7 @@ $TEST_BINARY_DIR/quorsrv. The site's program directory is handed to the server
 through VELMORAFTPD_HOME.
 """
 
+import hashlib
 import os
 import socket
 import subprocess
@@ -154,3 +155,25 @@ def stop_server(proc, timeout=10.0):
             proc.kill()
             proc.wait()
     return proc.returncode
+
+
+def pattern(size, seed):
+    """Bytes that differ from position to position."""
+    block = hashlib.sha256(str(seed).encode()).digest() * 2048  # 64 KiB
+    out = bytearray()
+    counter = 0
+    while len(out) < size:
+        out += hashlib.sha256(block[:64] + counter.to_bytes(4, "little")).digest() + block
+        counter += 1
+    return bytes(out[:size])
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()

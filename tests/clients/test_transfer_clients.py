@@ -14,6 +14,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ftpsite  # noqa: E402
+from ftpsite import pattern, read, write  # noqa: E402
 
 TIMEOUT = 30
 TREE = {
@@ -23,28 +24,6 @@ TREE = {
     "sub dir/b.bin": 1024 * 1024 + 3,
     "sub dir/深い/c.txt": 4097,
 }
-
-
-def pattern(size, seed):
-    """Bytes that differ from position to position."""
-    block = hashlib.sha256(str(seed).encode()).digest() * 2048  # 64 KiB
-    out = bytearray()
-    counter = 0
-    while len(out) < size:
-        out += hashlib.sha256(block[:64] + counter.to_bytes(4, "little")).digest() + block
-        counter += 1
-    return bytes(out[:size])
-
-
-def write(path, data):
-    os.makedirs(os.path.dirname(path), exist_ok=True)
-    with open(path, "wb") as f:
-        f.write(data)
-
-
-def read(path):
-    with open(path, "rb") as f:
-        return f.read()
 
 
 def tree_digests(top):
