@@ -6,6 +6,7 @@
 #include "core/admin_channel.h"
 #include "core/commands.h"
 #include "core/control.h"
+#include "core/reply.h"
 #include "fileservice/plugin_host.h"
 #include "platform/clock.h"
 #include "shared/bounded_text.h"

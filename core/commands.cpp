@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "core/command_loop.h"
-#include "core/control.h"
+#include "core/reply.h"
 #include "core/login.h"
 #include "core/tls_commands.h"
 #include "fileservice/attribute_commands.h"

@@ -1,5 +1,4 @@
-// The control connection: reading command lines, splitting them, the command names and
-// the reply senders.
+// The control connection: reading command lines and splitting them.
 #include "core/control.h"
 
 #include <algorithm>
@@ -13,8 +12,6 @@
 
 namespace core {
 namespace {
-
-constexpr size_t kReplyLimit = 2048;
 
 bool high_byte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
 
@@ -89,25 +86,6 @@ SplitLine split_line(std::string_view line) {
     parts.argument.push_back(line[i++]);
   }
   return parts;
-}
-
-void send_reply(Session& s, std::string_view text) {
-  size_t length = std::min(text.find('\0'), text.size());
-  if (length >= kReplyLimit) raise_session_fault(kInternalServerError);
-  send_bytes(s, text.data(), length);
-}
-
-long send_bytes(Session& s, const char* data, size_t length) {
-  if (logging_commands()) write_command_log(s, std::string_view(data, length), "<<");
-  fileservice::IoRecord record;
-  record.socket = hook_socket(s, SessionSocket::Control);
-  record.buffer = const_cast<char*>(data);
-  record.length = static_cast<int>(std::min<size_t>(length, 0x7FFFFFFF));
-  if (fileservice::plugin_socket(s, fileservice::kSocketControlSend, &record)) {
-    return record.length;
-  }
-  if (record.buffer == nullptr || record.length <= 0) return 0;
-  return static_cast<long>(send_on(s, SessionSocket::Control, record.buffer, record.length));
 }
 
 }  // namespace core

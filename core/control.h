@@ -1,4 +1,5 @@
-// The control connection: line reader, line splitter, reply senders.
+// The control connection: line reader and line splitter. Replies go out through
+// core/reply.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -22,10 +23,5 @@ struct SplitLine {
 };
 SplitLine split_line(std::string_view line);
 
-// Sends a reply text (raises the internal-server-error fault when it is 2048 bytes or
-// longer); logs it and offers it to the plug-ins first.
-void send_reply(Session& s, std::string_view text);
-// Same with an explicit length; returns bytes sent or the length a plug-in left.
-long send_bytes(Session& s, const char* data, size_t length);
 
 }  // namespace core

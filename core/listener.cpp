@@ -242,15 +242,6 @@ void stop_server() {
   l.running = false;
 }
 
-void kick_session(Session& s) {
-  if (s.closing.exchange(1) != 0) return;
-  s.ending.set();
-  shutdown_session_socket(s, SessionSocket::PassiveListen);
-  shutdown_session_socket(s, SessionSocket::Data);
-  shutdown_session_socket(s, SessionSocket::Control);
-}
-
-void abort_data_connection(Session& s) { fileservice::abort_worker(s); }
 
 int count_sessions_with(const std::string Session::*field, const std::string& value) {
   int count = 0;

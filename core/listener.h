@@ -12,14 +12,6 @@
 
 namespace core {
 
-// Stack of a session thread and of its data worker. Sanitizer builds need more room for
-// their bookkeeping.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-inline constexpr size_t kSessionStackBytes = 8 * platform::kSmallStack;
-#else
-inline constexpr size_t kSessionStackBytes = platform::kSmallStack;
-#endif
-
 // ports_open runs once the FTP port listens, before any connection is accepted (the
 // Core takes on its service user there); when it returns false the server does not start.
 bool start_server(const std::function<bool()>& ports_open = {});
@@ -27,11 +19,6 @@ bool start_server(const std::function<bool()>& ports_open = {});
 // and IPv6 address). Every FTP listener of the Core is opened here. kNoSocket on failure.
 platform::Socket open_ftp_listener(const ServerConfig& config, uint16_t port);
 void stop_server();
-
-// Closes the passive listen, data and control sockets and sets closing (once).
-void kick_session(Session& s);
-// Breaks the data connection of a busy worker and waits until it is idle.
-void abort_data_connection(Session& s);
 
 // Watchdog arithmetic, kept apart so that the wrap of the tick counter can be tested.
 bool idle_expired(uint32_t now, uint32_t last_activity, int idle_minutes);

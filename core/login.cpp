@@ -2,7 +2,7 @@
 
 #include "core/accounts.h"
 #include "core/admin_channel.h"
-#include "core/control.h"
+#include "core/reply.h"
 #include "core/login_guard.h"
 #include "core/messages.h"
 #include "core/server.h"

@@ -58,4 +58,12 @@ void shutdown_session_socket(Session& s, SessionSocket which) {
   if (socket != platform::kNoSocket) platform::shutdown_both(socket);
 }
 
+void kick_session(Session& s) {
+  if (s.closing.exchange(1) != 0) return;
+  s.ending.set();
+  shutdown_session_socket(s, SessionSocket::PassiveListen);
+  shutdown_session_socket(s, SessionSocket::Data);
+  shutdown_session_socket(s, SessionSocket::Control);
+}
+
 }  // namespace core

@@ -64,6 +64,14 @@ enum Prohibit : uint32_t {
 inline constexpr uint16_t kNoRatio = 0xFFFF;
 inline constexpr size_t kPathMax = 260;
 
+// Stack of a session thread and of its data worker. Sanitizer builds need more room for
+// their bookkeeping.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr size_t kSessionStackBytes = 8 * platform::kSmallStack;
+#else
+inline constexpr size_t kSessionStackBytes = platform::kSmallStack;
+#endif
+
 // The three sockets of a session, closed under the session's socket lock.
 enum class SessionSocket { Control, Data, PassiveListen };
 
@@ -191,5 +199,8 @@ std::string bounded_message(std::string_view text);
 // which breaks the blocking call and leaves the close to the owner.
 void close_session_socket(Session& s, SessionSocket which);
 void shutdown_session_socket(Session& s, SessionSocket which);
+// Sets closing (once) and breaks the passive listen, data and control sockets: the
+// session's threads see it and end.
+void kick_session(Session& s);
 
 }  // namespace core

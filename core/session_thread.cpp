@@ -9,7 +9,7 @@
 #include "core/admin_channel.h"
 #include "core/command_loop.h"
 #include "core/config.h"
-#include "core/control.h"
+#include "core/reply.h"
 #include "core/messages.h"
 #include "core/server.h"
 #include "core/session_fault.h"

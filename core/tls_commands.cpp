@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "core/admin_channel.h"
-#include "core/control.h"
+#include "core/reply.h"
 #include "core/transport.h"
 
 namespace core {

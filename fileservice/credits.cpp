@@ -6,7 +6,7 @@
 #include <string>
 
 #include "core/admin_channel.h"
-#include "core/control.h"
+#include "core/reply.h"
 #include "shared/bounded_text.h"
 #include "shared/size_text.h"
 

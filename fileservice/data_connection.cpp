@@ -5,8 +5,7 @@
 #include <cctype>
 
 #include "core/admin_channel.h"
-#include "core/control.h"
-#include "core/listener.h"
+#include "core/reply.h"
 #include "core/server.h"
 #include "core/transport.h"
 #include "fileservice/data_worker.h"
@@ -247,7 +246,7 @@ bool handle_port(core::Session& s, const std::string& argument) {
     return true;
   }
   if (refused_after_epsv_all(s) || refused_on_ipv6(s, "PORT")) return true;
-  core::abort_data_connection(s);
+  abort_worker(s);
   auto endpoint = parse_port_argument(argument, core::read_field(s, &core::Session::address_text),
                                       core::core_state().config.use_client_global_ip != 0);
   if (!endpoint) {
@@ -336,7 +335,7 @@ bool handle_eprt(core::Session& s, const std::string& argument) {
     return true;
   }
   if (!accept_data_target(s, *endpoint, "EPRT")) return true;
-  core::abort_data_connection(s);
+  abort_worker(s);
   s.data_address = *endpoint;
   core::send_reply(s, "200 EPRT command successful.\r\n");
   s.passive = 0;

@@ -8,8 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "core/control.h"
-#include "core/listener.h"
+#include "core/reply.h"
 #include "core/session_fault.h"
 #include "fileservice/data_connection.h"
 #include "fileservice/listing.h"

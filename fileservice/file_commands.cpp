@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/admin_channel.h"
-#include "core/control.h"
+#include "core/reply.h"
 #include "fileservice/credits.h"
 #include "fileservice/disk_access.h"
 #include "fileservice/listing.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/admin_channel.h"
-#include "core/control.h"
+#include "core/reply.h"
 #include "core/messages.h"
 #include "core/server.h"
 #include "core/transport.h"

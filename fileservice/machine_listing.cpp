@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "core/admin_channel.h"
-#include "core/control.h"
+#include "core/reply.h"
 #include "fileservice/disk_access.h"
 #include "fileservice/paths.h"
 #include "platform/clock.h"

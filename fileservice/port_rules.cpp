@@ -4,7 +4,7 @@
 #include <string>
 
 #include "core/admin_channel.h"
-#include "core/control.h"
+#include "core/reply.h"
 #include "core/server.h"
 #include "shared/bounded_text.h"
 

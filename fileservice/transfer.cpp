@@ -9,8 +9,7 @@
 #include <string>
 
 #include "core/admin_channel.h"
-#include "core/control.h"
-#include "core/listener.h"
+#include "core/reply.h"
 #include "core/logs.h"
 #include "core/messages.h"
 #include "core/server.h"
@@ -164,7 +163,7 @@ bool handle_appe(Session& s, const std::string& argument) {
 }
 
 bool handle_abor(Session& s, const std::string&) {
-  core::abort_data_connection(s);
+  abort_worker(s);
   core::send_reply(s, kAbortDone);
   return true;
 }
