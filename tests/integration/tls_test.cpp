@@ -356,3 +356,31 @@ TEST(TlsEnding, KickAborAndStopEndTlsSessionsPromptly) {
 }
 
 }  // namespace
+
+// A client that stops in the middle of a handshake, on the AUTH TLS path or on the
+// implicit port, is dropped by the login time limit like any client that never logs in.
+TEST(TlsEnding, AHandshakeLeftHalfDoneIsDroppedByTheTimeLimit) {
+  TlsSite t("tls-stalled");
+  const uint16_t implicit_port = harness::free_port();
+  t.site.set("TLS", "ImplicitPort", std::to_string(implicit_port));
+  t.site.set("System", "LoginTimeout", "2");
+  Server server(t.site);
+  const uint32_t start = platform::tick_ms();
+  FtpClient explicit_tls;
+  ASSERT_TRUE(explicit_tls.connect(t.site.ftp_port()));
+  explicit_tls.reply();
+  EXPECT_EQ(explicit_tls.command("AUTH TLS"), "234 Proceed with negotiation.\r\n");
+  explicit_tls.send_raw(std::string("\x16\x03\x01", 3));  // a record header, then silence
+  FtpClient implicit_tls;  // connects and never starts the handshake
+  ASSERT_TRUE(implicit_tls.connect(implicit_port));
+
+  const int limit = harness::scaled_ms(15000);
+  EXPECT_TRUE(explicit_tls.wait_closed(limit));
+  EXPECT_TRUE(implicit_tls.wait_closed(limit));
+  EXPECT_GE(platform::tick_ms() - start, 1500u);  // not before the limit
+  // The Core still serves.
+  TlsFtpClient fresh;
+  ASSERT_TRUE(fresh.connect(t.site.ftp_port()));
+  ASSERT_TRUE(fresh.secure());
+  EXPECT_TRUE(fresh.login("alice", "alice"));
+}
