@@ -1,7 +1,8 @@
 """FTP over IPv6 on ::1 with real clients: Python's ftplib, curl and lftp log in, list,
 download and upload in passive (EPSV) and active (EPRT) mode, byte for byte; the
 commands that cannot carry an IPv6 address and bad EPRT arguments are refused; a refusal
-pattern for ::1 refuses. Skipped only when the kernel has IPv6 switched off."""
+pattern for ::1 refuses, and with Ip2Host on the name ::1 resolves to is what the refusal
+list matches. Skipped only when the kernel has IPv6 switched off."""
 
 import ftplib
 import hashlib
@@ -169,6 +170,31 @@ class Ipv6Clients(unittest.TestCase):
             ftp.connect("::1", self.port)  # the list is gone: welcome again
             ftp.login("demo", "demo")
 
+    def test_ip2host_names_an_ipv6_client(self):
+        """With Ip2Host on, the refusal list matches the name ::1 resolves to; where ::1
+        has no name (no hosts entry), the address stays the host text."""
+        try:
+            name = socket.getnameinfo(("::1", 0), socket.NI_NAMEREQD)[0]
+        except OSError:
+            name = None
+        tmp = os.path.join(self.tmp, "ip2host")
+        root, port, _ = ftpsite.make_site(tmp, users={"demo": {}}, ini={"Log": {"Ip2Host": 1}})
+        proc = ftpsite.start_server(root)
+
+        def refused_with(entry):
+            with open(root + "RefuseIP.txt", "w") as f:
+                f.write(entry + "\n")
+            with socket.create_connection(("::1", port), timeout=TIMEOUT) as s:
+                return s.makefile("rb").readline().startswith(b"421")
+
+        try:
+            if name is None:
+                self.assertTrue(refused_with("::1"))
+            else:
+                self.assertTrue(refused_with(name), name)
+                self.assertFalse(refused_with("::1"), name)
+        finally:
+            ftpsite.stop_server(proc)
 
 if __name__ == "__main__":
     unittest.main()

@@ -15,6 +15,7 @@
 
 #include "manager/shell/prompts.h"
 #include "platform/files.h"
+#include "tests/manager/support/qt_wait.h"
 
 namespace editors_test {
 
@@ -60,19 +61,7 @@ inline void click(QWidget* parent, const char* name) {
   if (b != nullptr) b->click();
 }
 
-// Runs act on the next modal dialog that opens (other than outer) once the event loop
-// runs inside its exec(); act must close it.
-inline void on_next_modal(std::function<void(QWidget*)> act, QWidget* outer = nullptr) {
-  auto* timer = new QTimer;
-  QObject::connect(timer, &QTimer::timeout, [timer, act, outer] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal == nullptr || modal == outer) return;
-    timer->stop();
-    timer->deleteLater();
-    act(modal);
-  });
-  timer->start(10);
-}
+using qt_test::on_next_modal;
 
 inline std::string read_file(const std::string& path) {
   return platform::read_whole_file(path).value_or("<missing>");

@@ -6,7 +6,9 @@
 
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QCheckBox>
 #include <QLabel>
+#include <QListWidget>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -479,7 +481,9 @@ TEST_F(MainWindow, ARunningCoreIsJoinedAtStartWithoutStartServer) {
   EXPECT_TRUE(core_serves());
 }
 
-TEST_F(MainWindow, AnIpv6SessionIsListedWithItsAddress) {
+// An IPv6 client through the Manager: its row shows the address, the refuse action
+// puts that address in the list the Core reads, and the status dialog finds its login.
+TEST_F(MainWindow, AnIpv6SessionIsListedRefusedAndShownInItsStatus) {
   if (!platform::ipv6_available()) GTEST_SKIP() << "IPv6 is switched off in this kernel";
   harness::Server server(*site_);
   frame().start();
@@ -492,6 +496,24 @@ TEST_F(MainWindow, AnIpv6SessionIsListedWithItsAddress) {
   EXPECT_EQ(frame().view()->topLevelItem(row_of("alice"))->text(manager::kColHost).toStdString(), "::1");
   EXPECT_TRUE(qt_test::wait_until([&] { return log_text().find("alice(::1) ログインしました。") != std::string::npos; }))
       << log_text();
+
+  frame().view()->topLevelItem(row_of("alice"))->setSelected(true);
+  qt_test::on_next_modal([](QWidget* modal) {
+    modal->findChild<QCheckBox*>("disableAccount")->setChecked(false);
+    modal->findChild<QCheckBox*>("kickUser")->setChecked(false);
+    modal->findChild<QPushButton*>("ok")->click();
+  });
+  frame().view()->refuse_action()->trigger();
+  EXPECT_EQ(site_->read_file("RefuseIP.txt"), "::1\r\n");
+  harness::FtpClient refused;
+  ASSERT_TRUE(refused.connect(site_->ftp_port(), "::1"));
+  EXPECT_EQ(refused.reply().substr(0, 4), "421 ");
+  EXPECT_EQ(alice.command("NOOP").substr(0, 3), "200");  // refused from now on, not kicked
+
+  alice.command("QUIT");
+  ASSERT_TRUE(qt_test::wait_until([&] { return row_of("alice") < 0; })) << log_text();
+  manager::CUserStatusDlg status(site_->path("user/alice"));
+  EXPECT_EQ(status.findChild<QListWidget*>("c1049")->count(), 1);
   EXPECT_TRUE(frame().close());
   frame_.reset();
 }

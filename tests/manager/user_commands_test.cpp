@@ -30,19 +30,7 @@ namespace {
 
 using manager::CVelmoraFTPdView;
 
-// Runs act on the next modal dialog once it is shown (polled from the dialog's own loop).
-void on_next_modal(std::function<void(QWidget*)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, act] {
-    if (QWidget* modal = QApplication::activeModalWidget()) {
-      timer->stop();
-      timer->deleteLater();
-      act(modal);
-    }
-  });
-  timer->start();
-}
+using qt_test::on_next_modal;
 
 class UserCommands : public ::testing::Test {
  protected:

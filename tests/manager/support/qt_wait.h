@@ -1,9 +1,12 @@
 // Waiting in Manager tests: runs the event loop until a condition holds or the (scaled)
 // time limit passes, so that queued signals from worker threads are delivered.
 #pragma once
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
+#include <QWidget>
 #include <functional>
 
 #include "tests/support/harness.h"
@@ -30,6 +33,20 @@ inline void pump_events(int milliseconds) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     QThread::msleep(5);
   }
+}
+
+// Runs act on the next modal dialog that opens (other than outer) once the event loop
+// runs inside its exec(); act must close it.
+inline void on_next_modal(std::function<void(QWidget*)> act, QWidget* outer = nullptr) {
+  auto* timer = new QTimer;
+  QObject::connect(timer, &QTimer::timeout, [timer, act, outer] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr || modal == outer) return;
+    timer->stop();
+    timer->deleteLater();
+    act(modal);
+  });
+  timer->start(10);
 }
 
 }  // namespace qt_test
