@@ -23,16 +23,7 @@ using harness::FtpClient;
 using harness::Keys;
 using harness::Server;
 using harness::Site;
-
-std::string pattern(size_t size, uint32_t seed) {
-  std::string out(size, '\0');
-  uint32_t x = seed * 2654435761u + 1;
-  for (char& c : out) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<char>(x >> 16);
-  }
-  return out;
-}
+using harness::pattern;
 
 enum class Mode { Passive, Active };
 

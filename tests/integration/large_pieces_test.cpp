@@ -21,32 +21,13 @@ using harness::FtpClient;
 using harness::Keys;
 using harness::Server;
 using harness::Site;
+using harness::pattern;
+using harness::read_at_least;
 
 constexpr size_t kMiB = 1024 * 1024;
 constexpr uint32_t kEventDownloadEnded = 7;
 constexpr uint32_t kEventUploadEnded = 8;
 constexpr uint32_t kEventProgress = 9;
-
-std::string pattern(size_t size, uint32_t seed) {
-  std::string out(size, '\0');
-  uint32_t x = seed * 2654435761u + 1;
-  for (char& c : out) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<char>(x >> 16);
-  }
-  return out;
-}
-
-std::string read_at_least(platform::Socket s, size_t count) {
-  std::string got;
-  char buffer[65536];
-  while (got.size() < count) {
-    long n = platform::recv_some_timeout(s, buffer, sizeof buffer, 10000);
-    if (n <= 0) break;
-    got.append(buffer, static_cast<size_t>(n));
-  }
-  return got;
-}
 
 class LargePieces : public ::testing::Test {
  protected:

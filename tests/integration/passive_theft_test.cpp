@@ -17,20 +17,10 @@ using harness::AdminClient;
 using harness::FtpClient;
 using harness::Server;
 using harness::Site;
+using harness::pattern;
 
 constexpr const char* kIntruder = "127.0.0.2";
 constexpr uint32_t kIntruderAddress = 0x7F000002;
-
-// Bytes that differ from position to position, so that a shifted or foreign block shows.
-std::string pattern(size_t size, uint32_t seed) {
-  std::string out(size, '\0');
-  uint32_t x = seed * 2654435761u + 1;
-  for (char& c : out) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<char>(x >> 16);
-  }
-  return out;
-}
 
 // A data connection from the given local address to the passive port (the listener takes
 // every local address, so 127.0.0.1 reaches it).

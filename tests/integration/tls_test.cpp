@@ -100,9 +100,7 @@ TEST(TlsData, EveryDataCommandIsProtectedAndMustResumeTheControlSession) {
   AdminClient admin;
   ASSERT_TRUE(admin.connect(t.site.admin_port()));
   TlsFtpClient c;
-  ASSERT_TRUE(c.connect(t.site.ftp_port()));
-  ASSERT_TRUE(c.secure());
-  ASSERT_TRUE(c.login("alice", "alice"));
+  ASSERT_TRUE(c.secure_login(t.site.ftp_port(), "alice"));
   auto accepted = admin.wait_for(shared::kEventUserAccepted);
   ASSERT_TRUE(accepted);
   EXPECT_EQ(accepted->snapshot.security, shared::kSecureControl | shared::kSecureData);
@@ -144,9 +142,7 @@ TEST(TlsData, RequireReuseOffAcceptsAFreshSession) {
   t.site.set("TLS", "RequireReuse", "0");
   Server server(t.site);
   TlsFtpClient c;
-  ASSERT_TRUE(c.connect(t.site.ftp_port()));
-  ASSERT_TRUE(c.secure());
-  ASSERT_TRUE(c.login("alice", "alice"));
+  ASSERT_TRUE(c.secure_login(t.site.ftp_port(), "alice"));
   EXPECT_EQ(c.download("RETR one.txt", DataTls::Fresh), "1");
   EXPECT_TRUE(c.upload("STOR fresh.txt", "abc", DataTls::Fresh));
   EXPECT_EQ(t.site.read_file("home/fresh.txt"), "abc");
@@ -183,9 +179,7 @@ TEST(TlsLogin, RequireForLoginAndAccountRequireTls) {
               "530 This account requires TLS: use AUTH TLS before logging in.\r\n");
     EXPECT_EQ(plain.command(std::string("PASS ") + name), "503 Bad sequence of commands.\r\n");
     TlsFtpClient secure;
-    ASSERT_TRUE(secure.connect(t.site.ftp_port()));
-    ASSERT_TRUE(secure.secure());
-    EXPECT_TRUE(secure.login(name, name));
+    EXPECT_TRUE(secure.secure_login(t.site.ftp_port(), name));
   }
   FtpClient other;
   ASSERT_TRUE(other.connect(t.site.ftp_port()));
@@ -200,9 +194,7 @@ TEST(TlsLogin, RequireForLoginAndAccountRequireTls) {
   EXPECT_EQ(plain.command("USER alice"), "530 TLS is required: use AUTH TLS before logging in.\r\n");
   // The same connection may still switch to TLS and log in.
   TlsFtpClient secure;
-  ASSERT_TRUE(secure.connect(strict.site.ftp_port()));
-  ASSERT_TRUE(secure.secure());
-  EXPECT_TRUE(secure.login("alice", "alice"));
+  EXPECT_TRUE(secure.secure_login(strict.site.ftp_port(), "alice"));
 }
 
 TEST(TlsSetup, UnusableKeyPairLeavesPlainFtpAndAnswers431) {
@@ -279,9 +271,7 @@ TEST(TlsBadInput, GarbageAndPlainTextWhereTlsIsExpectedCloseTheConnection) {
     EXPECT_TRUE(c.wait_closed());
   }
   TlsFtpClient still;
-  ASSERT_TRUE(still.connect(t.site.ftp_port()));
-  ASSERT_TRUE(still.secure());
-  EXPECT_TRUE(still.login("alice", "alice"));
+  EXPECT_TRUE(still.secure_login(t.site.ftp_port(), "alice"));
 }
 
 TEST(TlsPlugins, SocketHooksSeePlainText) {
@@ -293,9 +283,7 @@ TEST(TlsPlugins, SocketHooksSeePlainText) {
   AdminClient admin;
   ASSERT_TRUE(admin.connect(t.site.admin_port()));
   TlsFtpClient c;
-  ASSERT_TRUE(c.connect(t.site.ftp_port()));
-  ASSERT_TRUE(c.secure());
-  ASSERT_TRUE(c.login("alice", "alice"));
+  ASSERT_TRUE(c.secure_login(t.site.ftp_port(), "alice"));
   // The plug-in upper-cases what it is handed: the plain bytes, encrypted after it.
   EXPECT_EQ(c.download("RETR word.txt", DataTls::Resumed), "ABC");
   auto posted = admin.wait_for(shared::kEventPluginText);
@@ -324,9 +312,7 @@ TEST(TlsEnding, KickAborAndStopEndTlsSessionsPromptly) {
   // ABOR while the worker waits in a data handshake the client never starts, then while
   // it is blocked sending to a client that does not read.
   TlsFtpClient reader;
-  ASSERT_TRUE(reader.connect(t.site.ftp_port()));
-  ASSERT_TRUE(reader.secure());
-  ASSERT_TRUE(reader.login("alice", "alice"));
+  ASSERT_TRUE(reader.secure_login(t.site.ftp_port(), "alice"));
   for (DataTls mode : {DataTls::Clear, DataTls::Resumed}) {
     auto data = reader.open_data("RETR large.bin", mode, nullptr);
     ASSERT_TRUE(data);
@@ -380,7 +366,5 @@ TEST(TlsEnding, AHandshakeLeftHalfDoneIsDroppedByTheTimeLimit) {
   EXPECT_GE(platform::tick_ms() - start, 1500u);  // not before the limit
   // The Core still serves.
   TlsFtpClient fresh;
-  ASSERT_TRUE(fresh.connect(t.site.ftp_port()));
-  ASSERT_TRUE(fresh.secure());
-  EXPECT_TRUE(fresh.login("alice", "alice"));
+  EXPECT_TRUE(fresh.secure_login(t.site.ftp_port(), "alice"));
 }

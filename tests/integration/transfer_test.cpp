@@ -22,31 +22,10 @@ using harness::FtpClient;
 using harness::Keys;
 using harness::Server;
 using harness::Site;
+using harness::pattern;
+using harness::read_at_least;
 
 constexpr const char* kBadOffset = "452 Requested action not taken. \r\n";
-
-// Bytes that differ from position to position, so that a shifted or lost block shows.
-std::string pattern(size_t size, uint32_t seed = 7) {
-  std::string out(size, '\0');
-  uint32_t x = seed * 2654435761u + 1;
-  for (char& c : out) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<char>(x >> 16);
-  }
-  return out;
-}
-
-// Reads a data connection until it delivers at least count bytes (or ends).
-std::string read_at_least(platform::Socket s, size_t count) {
-  std::string got;
-  char buffer[65536];
-  while (got.size() < count) {
-    long n = platform::recv_some_timeout(s, buffer, sizeof buffer, 10000);
-    if (n <= 0) break;
-    got.append(buffer, static_cast<size_t>(n));
-  }
-  return got;
-}
 
 // The last line of a log file once it has one that matches, polling for a short while
 // (the worker writes the line after its reply).

@@ -526,4 +526,25 @@ void AdminClient::close() {
   pending_.clear();
 }
 
+std::string pattern(size_t size, uint32_t seed) {
+  std::string out(size, '\0');
+  uint32_t x = seed * 2654435761u + 1;
+  for (char& c : out) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 16);
+  }
+  return out;
+}
+
+std::string read_at_least(platform::Socket s, size_t count) {
+  std::string got;
+  char buffer[65536];
+  while (got.size() < count) {
+    long n = platform::recv_some_timeout(s, buffer, sizeof buffer, 10000);
+    if (n <= 0) break;
+    got.append(buffer, static_cast<size_t>(n));
+  }
+  return got;
+}
+
 }  // namespace harness

@@ -21,6 +21,13 @@ namespace harness {
 int time_scale();
 int scaled_ms(int timeout_ms);
 
+// Bytes that differ from position to position, so that a shifted, lost or foreign block
+// shows; the same seed gives the same bytes.
+std::string pattern(size_t size, uint32_t seed = 7);
+// Reads a data connection until it delivers at least count bytes, ends or stays silent
+// for 10 s.
+std::string read_at_least(platform::Socket s, size_t count);
+
 // A fresh, empty folder under the build tree (ends with '/').
 std::string make_temp_dir(const std::string& tag);
 // A TCP port that was free a moment ago on 127.0.0.1.

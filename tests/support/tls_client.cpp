@@ -50,6 +50,10 @@ bool TlsFtpClient::secure(bool protect_data) {
   return !protect_data || command("PROT P").rfind("200", 0) == 0;
 }
 
+bool TlsFtpClient::secure_login(uint16_t port, const std::string& user) {
+  return connect(port) && secure() && login(user, user);
+}
+
 bool TlsFtpClient::login(const std::string& user, const std::string& password) {
   std::string answer = command("USER " + user);
   if (answer.rfind("331", 0) == 0) answer = command("PASS " + password);

@@ -29,6 +29,8 @@ class TlsFtpClient {
   // The greeting, AUTH TLS with its handshake, PBSZ 0, PROT P; true when all succeeded.
   bool secure(bool protect_data = true);
   bool login(const std::string& user, const std::string& password);
+  // connect, secure() and a login whose password is the user name.
+  bool secure_login(uint16_t port, const std::string& user);
   void send_line(std::string_view line);  // appends CR LF; through TLS once started
   void send_raw(std::string_view bytes);  // on the socket, never through TLS
   std::string reply(int timeout_ms = 5000);  // one whole reply; "" on time-out or close
