@@ -1,6 +1,6 @@
 """Uploads and downloads with real FTP clients: Python's ftplib (with REST), curl (with
 resume in both directions), lftp (mirror down and up, pget with four connections).
-Every file must arrive byte for byte."""
+Every file must arrive byte for byte; an upload onto a full disk is answered 552."""
 
 import ftplib
 import hashlib
@@ -155,6 +155,39 @@ class TransferClients(unittest.TestCase):
         folder = tempfile.mkdtemp(prefix="pget-", dir=self.tmp)
         self.lftp("pget -n 4 big.bin -o pieces.bin", folder)
         self.assertEqual(read(os.path.join(folder, "pieces.bin")), self.big)
+
+    # ---- a full disk ----
+
+    def test_an_upload_onto_a_full_disk_answers_552_and_the_session_goes_on(self):
+        disk = os.path.join(self.tmp, "small-disk")
+        os.makedirs(disk)
+        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=256k", "tmpfs", disk],
+                                 capture_output=True)
+        if mounted.returncode != 0:
+            self.skipTest("cannot mount a small tmpfs here (needs root): "
+                          + mounted.stderr.decode(errors="replace"))
+        self.addCleanup(subprocess.run, ["umount", "-l", disk])
+        ftpsite.write_ini(self.root + "user/full.usr",
+                          {"UserInfo": {"PassWord": "full", "HomeDir": disk + "/"}})
+        ftp = ftplib.FTP(encoding="utf-8")
+        ftp.connect("127.0.0.1", self.port, timeout=TIMEOUT)
+        self.addCleanup(ftp.close)
+        ftp.login("full", "full")
+        for passive in (True, False):
+            ftp.set_pasv(passive)
+            data = ftp.transfercmd("STOR big.bin")
+            try:  # the server stops reading once the disk is full
+                data.sendall(self.big)
+            except OSError:
+                pass
+            data.close()
+            with self.assertRaises(ftplib.error_perm) as refused:
+                ftp.voidresp()
+            self.assertEqual(str(refused.exception), "552 Requested file action aborted.")
+            self.assertEqual(ftp.voidcmd("NOOP")[:3], "200")
+            ftp.delete("big.bin")
+        ftp.storbinary("STOR small.bin", io.BytesIO(b"fits"))
+        self.assertEqual(read(disk + "/small.bin"), b"fits")
 
 
 if __name__ == "__main__":
