@@ -16,8 +16,10 @@ $TEST_BINARY_DIR/quorsrv. The site's program directory is handed to the server
 through VELMORAFTPD_HOME.
 """
 
+import errno
 import hashlib
 import os
+import random
 import socket
 import subprocess
 import time
@@ -26,10 +28,26 @@ CONFIG_NAME = "velmoraFTPd.ini"
 
 
 def free_port():
-    """A TCP port that was free a moment ago on 127.0.0.1."""
-    with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
+    """A TCP port that was free a moment ago on 127.0.0.1 (and on :: where IPv6 is on).
+
+    It is taken from 10000-19999: below the system's ephemeral ports, so that no client
+    connection of a running test can hold it by the time the server binds it, and apart
+    from the 20000-31999 of the C++ tests that may run beside these."""
+    rng = random.SystemRandom()
+    while True:
+        port = rng.randrange(10000, 20000)
+        try:
+            with socket.socket(socket.AF_INET, socket.SOCK_STREAM) as s:
+                s.bind(("127.0.0.1", port))
+        except OSError:
+            continue
+        try:
+            with socket.socket(socket.AF_INET6, socket.SOCK_STREAM) as s:
+                s.bind(("::", port))
+        except OSError as error:
+            if error.errno != errno.EAFNOSUPPORT:
+                continue
+        return port
 
 
 def write_ini(path, sections):
