@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <thread>
 
@@ -87,6 +88,29 @@ bool is_loopback_hex(const std::string& address) {
   return false;
 }
 
+// One row of a kernel socket table (/proc/net/tcp, tcp6).
+struct SocketRow {
+  std::string local, remote, state, inode;
+  uint32_t uid = 0;
+};
+
+// Hands the rows of a socket table to visit, the header left out and rows that do not
+// parse skipped, until visit returns true.
+void visit_socket_table(const char* table, const std::function<bool(const SocketRow&)>& visit) {
+  std::ifstream in(table);
+  std::string line;
+  std::getline(in, line);  // header
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string slot, queues, timer, retransmits, timeout;
+    SocketRow row;
+    if (fields >> slot >> row.local >> row.remote >> row.state >> queues >> timer >>
+            retransmits >> row.uid >> timeout >> row.inode &&
+        visit(row))
+      return;
+  }
+}
+
 // The row of the peer's socket in a kernel socket table: its owner and inode.
 struct PeerSocket {
   uint32_t uid = 0;
@@ -94,29 +118,23 @@ struct PeerSocket {
 };
 
 std::optional<PeerSocket> find_peer_in(const char* table, uint16_t our_port, uint16_t peer_port) {
-  std::ifstream in(table);
-  std::string line;
-  std::getline(in, line);  // header
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string slot, local, remote, state, queues, timer, retransmits, timeout, inode;
-    uint32_t uid = 0;
-    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
-          timeout >> inode))
-      continue;
+  std::optional<PeerSocket> found;
+  visit_socket_table(table, [&](const SocketRow& row) {
     // A socket that no process holds any more (closed, time-wait) is listed with uid 0 and
     // inode 0: it has no owner, it is not root's.
-    if (inode == "0") continue;
+    if (row.inode == "0") return false;
     std::string local_address, remote_address;
     uint16_t local_port = 0, remote_port = 0;
-    if (!split_endpoint(local, local_address, local_port) ||
-        !split_endpoint(remote, remote_address, remote_port))
-      continue;
-    if (local_port == peer_port && remote_port == our_port && is_loopback_hex(local_address) &&
-        is_loopback_hex(remote_address))
-      return PeerSocket{uid, inode};
-  }
-  return std::nullopt;
+    if (!split_endpoint(row.local, local_address, local_port) ||
+        !split_endpoint(row.remote, remote_address, remote_port))
+      return false;
+    if (local_port != peer_port || remote_port != our_port || !is_loopback_hex(local_address) ||
+        !is_loopback_hex(remote_address))
+      return false;
+    found = PeerSocket{row.uid, row.inode};
+    return true;
+  });
+  return found;
 }
 
 std::optional<PeerSocket> find_peer_socket(uint16_t local_port, uint16_t remote_port) {
@@ -136,23 +154,18 @@ bool is_wildcard_hex(const std::string& address) {
 
 std::optional<uint32_t> find_listener_in(const char* table, uint16_t port) {
   constexpr const char* kListenState = "0A";
-  std::ifstream in(table);
-  std::string line;
-  std::getline(in, line);  // header
-  while (std::getline(in, line)) {
-    std::istringstream fields(line);
-    std::string slot, local, remote, state, queues, timer, retransmits, timeout, inode;
-    uint32_t uid = 0;
-    if (!(fields >> slot >> local >> remote >> state >> queues >> timer >> retransmits >> uid >>
-          timeout >> inode))
-      continue;
+  std::optional<uint32_t> owner;
+  visit_socket_table(table, [&](const SocketRow& row) {
     std::string address;
     uint16_t local_port = 0;
-    if (state != kListenState || inode == "0" || !split_endpoint(local, address, local_port))
-      continue;
-    if (local_port == port && (is_loopback_hex(address) || is_wildcard_hex(address))) return uid;
-  }
-  return std::nullopt;
+    if (row.state != kListenState || row.inode == "0" ||
+        !split_endpoint(row.local, address, local_port))
+      return false;
+    if (local_port != port || !(is_loopback_hex(address) || is_wildcard_hex(address))) return false;
+    owner = row.uid;
+    return true;
+  });
+  return owner;
 }
 
 // True when one of this process's descriptors is the socket with this inode.

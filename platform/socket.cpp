@@ -72,13 +72,6 @@ std::optional<Endpoint> from_storage(const sockaddr_storage& storage) {
   return e;
 }
 
-bool set_blocking(Socket s, bool blocking) {
-  int flags = fcntl(s, F_GETFL, 0);
-  if (flags < 0) return false;
-  flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
-  return fcntl(s, F_SETFL, flags) == 0;
-}
-
 // Waits for the events on s; 1 ready, 0 time-out, -1 error. Retries interrupted waits.
 int poll_one(Socket s, short events, int timeout_ms) {
   pollfd p{};
@@ -255,7 +248,16 @@ void shutdown_send(Socket s) {
   if (s != kNoSocket) shutdown(s, SHUT_WR);
 }
 
+bool set_blocking(Socket s, bool blocking) {
+  int flags = fcntl(s, F_GETFL, 0);
+  if (flags < 0) return false;
+  flags = blocking ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK);
+  return fcntl(s, F_SETFL, flags) == 0;
+}
+
 int wait_readable(Socket s, int timeout_ms) { return poll_one(s, POLLIN, timeout_ms); }
+
+int wait_writable(Socket s, int timeout_ms) { return poll_one(s, POLLOUT, timeout_ms); }
 
 void close_socket(Socket s) {
   if (s != kNoSocket) close(s);

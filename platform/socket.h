@@ -68,6 +68,10 @@ void shutdown_send(Socket s);                   // SHUT_WR: a blocked send fails
 // Waits until s can be read (or accepted from, or has ended); 1 ready, 0 time-out,
 // -1 error. timeout_ms < 0 waits without a limit.
 int wait_readable(Socket s, int timeout_ms);
+// The same for room to send.
+int wait_writable(Socket s, int timeout_ms);
+// Blocking or non-blocking mode; false when the mode could not be set.
+bool set_blocking(Socket s, bool blocking);
 void close_socket(Socket s);                    // ignores kNoSocket
 std::optional<Ipv4Endpoint> local_endpoint(Socket s);
 std::optional<Ipv4Endpoint> peer_endpoint(Socket s);

@@ -8,8 +8,6 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
 
 namespace platform {
 namespace {
@@ -40,23 +38,6 @@ std::string last_error_text() {
 
 void set_error(std::string* error, std::string text) {
   if (error != nullptr) *error = std::move(text);
-}
-
-bool make_non_blocking(Socket s) {
-  int flags = fcntl(s, F_GETFL, 0);
-  return flags >= 0 && fcntl(s, F_SETFL, flags | O_NONBLOCK) == 0;
-}
-
-// Waits for events on s; 1 ready (or hung up), 0 time-out, -1 error.
-int wait_socket(Socket s, short events, int timeout_ms) {
-  pollfd p{};
-  p.fd = s;
-  p.events = events;
-  for (;;) {
-    int r = poll(&p, 1, timeout_ms);
-    if (r < 0 && errno == EINTR) continue;
-    return r < 0 ? -1 : (r == 0 ? 0 : 1);
-  }
 }
 
 void write_owner(unsigned char (&bytes)[kOwnerBytes], uint32_t owner) {
@@ -185,15 +166,15 @@ int TlsStream::run(Call call, int timeout_ms) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
-    short events = 0;
+    bool want_read = false;
     {
       std::lock_guard<std::mutex> guard(lock_);
       ERR_clear_error();
       int result = call(as_ssl(ssl_));
       if (result > 0) return result;
       switch (SSL_get_error(as_ssl(ssl_), result)) {
-        case SSL_ERROR_WANT_READ: events = POLLIN; break;
-        case SSL_ERROR_WANT_WRITE: events = POLLOUT; break;
+        case SSL_ERROR_WANT_READ: want_read = true; break;
+        case SSL_ERROR_WANT_WRITE: break;
         case SSL_ERROR_ZERO_RETURN: return 0;
         default: return -1;
       }
@@ -204,7 +185,7 @@ int TlsStream::run(Call call, int timeout_ms) {
       if (left.count() <= 0) return -2;
       wait_ms = static_cast<int>(left.count());
     }
-    int ready = wait_socket(socket_, events, wait_ms);
+    int ready = want_read ? wait_readable(socket_, wait_ms) : wait_writable(socket_, wait_ms);
     if (ready == 0) return -2;
     if (ready < 0) return -1;
   }
@@ -214,7 +195,7 @@ std::unique_ptr<TlsStream> TlsStream::accept(TlsContext& context, Socket socket,
                                              uint32_t owner, int timeout_ms,
                                              std::string* error) {
   SSL* ssl = SSL_new(as_ctx(context.native()));
-  if (ssl == nullptr || !make_non_blocking(socket) || SSL_set_fd(ssl, socket) != 1) {
+  if (ssl == nullptr || !set_blocking(socket, false) || SSL_set_fd(ssl, socket) != 1) {
     SSL_free(ssl);
     set_error(error, "cannot set up TLS on the connection");
     return nullptr;
@@ -233,7 +214,7 @@ std::unique_ptr<TlsStream> TlsStream::connect(TlsContext& context, Socket socket
                                               const TlsStream* resume_from, int timeout_ms,
                                               std::string* error) {
   SSL* ssl = SSL_new(as_ctx(context.native()));
-  if (ssl == nullptr || !make_non_blocking(socket) || SSL_set_fd(ssl, socket) != 1) {
+  if (ssl == nullptr || !set_blocking(socket, false) || SSL_set_fd(ssl, socket) != 1) {
     SSL_free(ssl);
     set_error(error, "cannot set up TLS on the connection");
     return nullptr;
