@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "core/logs.h"
-#include "core/server.h"
 #include "core/session_fault.h"
 #include "core/transport.h"
 #include "fileservice/plugin_host.h"
@@ -14,8 +13,6 @@ namespace core {
 namespace {
 
 bool high_byte(char c) { return static_cast<unsigned char>(c) >= 0x80; }
-
-bool logging_commands() { return core_state().config.log_all_commands != 0; }
 
 // One piece of a command line: a plug-in may deliver it, otherwise the socket does.
 // Returns the byte count, 0 when the connection is closed or failed.
@@ -67,7 +64,7 @@ ReadResult read_line(Session& s, char (&buffer)[kLineBufferSize]) {
     if (total >= kLineBufferSize) raise_session_fault(kTooLongCommand);
     if (line_feed != nullptr || telnet_control) break;
   }
-  if (logging_commands()) write_command_log(s, buffer, ">>");
+  write_command_log(s, buffer, ">>");
   return ReadResult::Read;
 }
 

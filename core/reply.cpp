@@ -5,19 +5,13 @@
 #include <algorithm>
 
 #include "core/logs.h"
-#include "core/server.h"
 #include "core/session_fault.h"
 #include "core/transport.h"
 #include "fileservice/plugin_host.h"
 
 namespace core {
-namespace {
 
 constexpr size_t kReplyLimit = 2048;
-
-bool logging_commands() { return core_state().config.log_all_commands != 0; }
-
-}  // namespace
 
 void send_reply(Session& s, std::string_view text) {
   size_t length = std::min(text.find('\0'), text.size());
@@ -26,7 +20,7 @@ void send_reply(Session& s, std::string_view text) {
 }
 
 long send_bytes(Session& s, const char* data, size_t length) {
-  if (logging_commands()) write_command_log(s, std::string_view(data, length), "<<");
+  write_command_log(s, std::string_view(data, length), "<<");
   fileservice::IoRecord record;
   record.socket = hook_socket(s, SessionSocket::Control);
   record.buffer = const_cast<char*>(data);
