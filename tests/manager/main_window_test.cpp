@@ -116,6 +116,23 @@ class MainWindow : public ::testing::Test {
     probe.close();
     ASSERT_TRUE(qt_test::wait_until([&] { return frame().view()->topLevelItemCount() == 0; }));
   }
+  // The Manager starts the Core (StartServer), user logs in on client and opens a
+  // passive data connection for command; kNoSocket when any step failed (said in a
+  // failure of its own).
+  platform::Socket start_with_transfer(harness::FtpClient& client, const std::string& user,
+                                       const std::string& command) {
+    site_->set("System", "StartServer", "1");
+    frame().start();
+    EXPECT_TRUE(frame().connected()) << log_text();
+    if (!frame().connected() || !client.connect(site_->ftp_port()) || !client.login(user, user)) {
+      ADD_FAILURE() << user << " could not log in";
+      return platform::kNoSocket;
+    }
+    std::string preliminary;
+    platform::Socket data = client.passive_data(command, &preliminary);
+    EXPECT_NE(data, platform::kNoSocket) << preliminary;
+    return data;
+  }
   bool core_serves() {
     harness::FtpClient probe;
     return probe.connect(site_->ftp_port()) && probe.reply(2000).rfind("220", 0) == 0;
@@ -555,15 +572,9 @@ TEST_F(MainWindow, MinRunWithStartServerStartsHiddenAndConnected) {
 TEST_F(MainWindow, AKilledCoreClearsTheListAndAKickAfterTheRestartReachesOnlyItsSession) {
   site_->add_user("carol", {{"UpBps", "64"}});
   site_->write_file("home/big.bin", std::string(256 * 1024, 'x'));
-  site_->set("System", "StartServer", "1");
-  frame().start();
-  ASSERT_TRUE(frame().connected()) << log_text();
   harness::FtpClient carol;
-  ASSERT_TRUE(carol.connect(site_->ftp_port()));
-  ASSERT_TRUE(carol.login("carol", "carol"));
-  std::string preliminary;
-  platform::Socket data = carol.passive_data("RETR big.bin", &preliminary);
-  ASSERT_NE(data, platform::kNoSocket) << preliminary;
+  platform::Socket data = start_with_transfer(carol, "carol", "RETR big.bin");
+  ASSERT_NE(data, platform::kNoSocket);
   ASSERT_TRUE(qt_test::wait_until([&] {
     return frame().status_pane(0)->text().toStdString().find("DOWN:1") != std::string::npos;
   }));
@@ -706,15 +717,9 @@ TEST_F(MainWindow, AFiveGigabyteDownloadIsCountedInFull) {
   std::filesystem::resize_file(site_->path("home/huge.bin"), kSize);
   site_->set("Log", "AdjDigit", "0");
   site_->set("System", "BufferSize", std::to_string(8 * 1024 * 1024));
-  site_->set("System", "StartServer", "1");
-  frame().start();
-  ASSERT_TRUE(frame().connected()) << log_text();
   harness::FtpClient alice;
-  ASSERT_TRUE(alice.connect(site_->ftp_port()));
-  ASSERT_TRUE(alice.login("alice", "alice"));
-  std::string preliminary;
-  platform::Socket data = alice.passive_data("RETR huge.bin", &preliminary);
-  ASSERT_NE(data, platform::kNoSocket) << preliminary;
+  platform::Socket data = start_with_transfer(alice, "alice", "RETR huge.bin");
+  ASSERT_NE(data, platform::kNoSocket);
   std::vector<char> buffer(4 * 1024 * 1024);
   uint64_t received = 0;
   for (long n; (n = platform::recv_some(data, buffer.data(), buffer.size())) > 0;) {
@@ -742,15 +747,9 @@ TEST_F(MainWindow, AFiveGigabyteDownloadIsCountedInFull) {
 // stopped, the log says so, and the summary no longer counts it.
 TEST_F(MainWindow, AnUploadTheOperatorAbortedIsShownAsStopped) {
   site_->add_user("carol", {{"DownBps", "64"}});
-  site_->set("System", "StartServer", "1");
-  frame().start();
-  ASSERT_TRUE(frame().connected()) << log_text();
   harness::FtpClient carol;
-  ASSERT_TRUE(carol.connect(site_->ftp_port()));
-  ASSERT_TRUE(carol.login("carol", "carol"));
-  std::string preliminary;
-  platform::Socket data = carol.passive_data("STOR up.bin", &preliminary);
-  ASSERT_NE(data, platform::kNoSocket) << preliminary;
+  platform::Socket data = start_with_transfer(carol, "carol", "STOR up.bin");
+  ASSERT_NE(data, platform::kNoSocket);
   const std::string part(64 * 1024, 'u');
   ASSERT_EQ(platform::send_all(data, part.data(), part.size()), part.size());
   ASSERT_TRUE(qt_test::wait_until([&] {
