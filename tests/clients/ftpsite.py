@@ -195,3 +195,13 @@ def write(path, data):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def tree_digests(top):
+    """{relative path: sha256} of every file below top."""
+    found = {}
+    for folder, _, files in os.walk(top):
+        for name in files:
+            full = os.path.join(folder, name)
+            found[os.path.relpath(full, top)] = hashlib.sha256(read(full)).hexdigest()
+    return found

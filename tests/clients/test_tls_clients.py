@@ -5,7 +5,6 @@ byte for byte in both directions. A data connection that does not resume the con
 connection's TLS session is refused with 425."""
 
 import ftplib
-import hashlib
 import io
 import os
 import shutil
@@ -17,21 +16,11 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ftpsite  # noqa: E402
-from ftpsite import pattern, read, write  # noqa: E402
+from ftpsite import pattern, read, tree_digests, write  # noqa: E402
 
 TIMEOUT = 60
 TLS_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support", "tls")
 SIZES = {"zero.bin": 0, "one.bin": 1, "large.bin": 64 * 1024 * 1024}
-
-
-def digests(top):
-    """{relative path: sha256} of every file below top."""
-    found = {}
-    for folder, _, files in os.walk(top):
-        for name in files:
-            full = os.path.join(folder, name)
-            found[os.path.relpath(full, top)] = hashlib.sha256(read(full)).hexdigest()
-    return found
 
 
 def client_context():
@@ -157,17 +146,17 @@ class TlsClients(unittest.TestCase):
                               "ftp://127.0.0.1:%d" % self.port])
 
     def test_lftp_lists_and_mirrors_both_ways(self):
-        expected = digests(self.home + "tree")
+        expected = tree_digests(self.home + "tree")
         for passive in (True, False):
             with self.subTest(passive=passive):
                 folder = self.local_folder()
                 listing = self.lftp("ls tree", folder, passive).stdout.decode()
                 self.assertIn("large.bin", listing)
                 self.lftp("mirror tree down", folder, passive)
-                self.assertEqual(digests(os.path.join(folder, "down")), expected)
+                self.assertEqual(tree_digests(os.path.join(folder, "down")), expected)
                 up = "up-%s" % passive
                 self.lftp("mirror -R down %s" % up, folder, passive)
-                self.assertEqual(digests(self.home + up), expected)
+                self.assertEqual(tree_digests(self.home + up), expected)
 
 
 if __name__ == "__main__":

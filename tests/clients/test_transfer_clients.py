@@ -3,7 +3,6 @@ resume in both directions), lftp (mirror down and up, pget with four connections
 Every file must arrive byte for byte; an upload onto a full disk is answered 552."""
 
 import ftplib
-import hashlib
 import io
 import os
 import shutil
@@ -14,7 +13,7 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import ftpsite  # noqa: E402
-from ftpsite import pattern, read, write  # noqa: E402
+from ftpsite import pattern, read, tree_digests, write  # noqa: E402
 
 TIMEOUT = 30
 TREE = {
@@ -24,16 +23,6 @@ TREE = {
     "sub dir/b.bin": 1024 * 1024 + 3,
     "sub dir/深い/c.txt": 4097,
 }
-
-
-def tree_digests(top):
-    """{relative path: sha256} of every file below top."""
-    found = {}
-    for folder, _, files in os.walk(top):
-        for name in files:
-            full = os.path.join(folder, name)
-            found[os.path.relpath(full, top)] = hashlib.sha256(read(full)).hexdigest()
-    return found
 
 
 class TransferClients(unittest.TestCase):
