@@ -191,15 +191,27 @@ int TlsStream::run(Call call, int timeout_ms) {
   }
 }
 
-std::unique_ptr<TlsStream> TlsStream::accept(TlsContext& context, Socket socket,
-                                             uint32_t owner, int timeout_ms,
-                                             std::string* error) {
+namespace {
+
+// A new connection object on a socket switched to non-blocking mode; nullptr (and the
+// error said) when it cannot be set up.
+SSL* new_connection_ssl(TlsContext& context, Socket socket, std::string* error) {
   SSL* ssl = SSL_new(as_ctx(context.native()));
   if (ssl == nullptr || !set_blocking(socket, false) || SSL_set_fd(ssl, socket) != 1) {
     SSL_free(ssl);
     set_error(error, "cannot set up TLS on the connection");
     return nullptr;
   }
+  return ssl;
+}
+
+}  // namespace
+
+std::unique_ptr<TlsStream> TlsStream::accept(TlsContext& context, Socket socket,
+                                             uint32_t owner, int timeout_ms,
+                                             std::string* error) {
+  SSL* ssl = new_connection_ssl(context, socket, error);
+  if (ssl == nullptr) return nullptr;
   std::unique_ptr<TlsStream> stream(new TlsStream(ssl, socket, owner));
   int result = stream->run([](SSL* s) { return SSL_accept(s); }, timeout_ms);
   if (result <= 0) {
@@ -213,12 +225,8 @@ std::unique_ptr<TlsStream> TlsStream::accept(TlsContext& context, Socket socket,
 std::unique_ptr<TlsStream> TlsStream::connect(TlsContext& context, Socket socket,
                                               const TlsStream* resume_from, int timeout_ms,
                                               std::string* error) {
-  SSL* ssl = SSL_new(as_ctx(context.native()));
-  if (ssl == nullptr || !set_blocking(socket, false) || SSL_set_fd(ssl, socket) != 1) {
-    SSL_free(ssl);
-    set_error(error, "cannot set up TLS on the connection");
-    return nullptr;
-  }
+  SSL* ssl = new_connection_ssl(context, socket, error);
+  if (ssl == nullptr) return nullptr;
   if (resume_from != nullptr) {
     SSL_SESSION* session = SSL_get1_session(as_ssl(resume_from->ssl_));
     if (session != nullptr) SSL_set_session(ssl, session);
