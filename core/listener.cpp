@@ -1,15 +1,14 @@
-// The FTP listener: the accept thread, the one-second watchdog, kicks and the stop of
-// the whole server.
+// The FTP listener: the pools of threads that take connections, the one-second watchdog,
+// kicks and the stop of the whole server.
 #include "core/listener.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <limits>
 #include <mutex>
-#include <new>
 
+#include "core/accept_pool.h"
 #include "core/server.h"
-#include "core/session_thread.h"
 #include "core/tls_commands.h"
 #include "fileservice/data_connection.h"
 #include "fileservice/data_worker.h"
@@ -28,13 +27,12 @@ struct Listener {
   std::mutex lock;  // serialises start and stop
   bool running = false;
   std::atomic<platform::Socket> socket{platform::kNoSocket};
-  std::atomic<bool> stopping{false};
   platform::Event stop_event{true};
-  platform::Thread accept_thread;
-  // The implicit-TLS listener: opened with the FTP listener, run by a thread that the
-  // accept thread starts and joins.
+  platform::Thread accept_thread;  // starts the pools, waits for the stop, ends the sessions
+  AcceptPool plain;
+  // The implicit-TLS listener, opened with the FTP listener.
   std::atomic<platform::Socket> implicit_socket{platform::kNoSocket};
-  platform::Thread implicit_thread;
+  AcceptPool implicit;
   platform::Event watchdog_stop{true};
   platform::Thread watchdog;
 };
@@ -111,68 +109,28 @@ bool end_all_sessions() {
   return false;
 }
 
-uint32_t next_session_id() {
-  uint32_t id = core_state().next_session_id++;
-  if (id == 0) id = core_state().next_session_id++;  // 0 names no session
-  return id;
-}
-
-void start_session_thread(platform::Socket connection, bool implicit_tls) {
-  Session* s = new (std::nothrow) Session;
-  if (s == nullptr) {
-    platform::close_socket(connection);
-    return;
-  }
-  s->id = next_session_id();
-  s->control_socket = connection;
-  s->implicit_tls = implicit_tls;
-  uint32_t now = platform::tick_ms();
-  s->connect_tick = now;
-  s->last_activity_tick = now;
-  ++core_state().live_threads;
-  if (!platform::start_detached_thread([s] { run_session(s); }, kSessionStackBytes)) {
-    --core_state().live_threads;
-    platform::close_socket(connection);
-    delete s;
-  }
-}
-
-// Takes connections until the server stops.
-void accept_until_stopped(platform::Socket socket, bool implicit_tls) {
-  Listener& l = listener();
-  while (true) {
-    platform::Ipv4Endpoint peer;
-    platform::Socket connection = platform::accept_connection(socket, &peer);
-    if (connection != platform::kNoSocket) {
-      platform::send_immediately(connection);  // replies are whole lines, one send each
-      start_session_thread(connection, implicit_tls);
-      continue;
-    }
-    if (l.stopping) break;
-    // Not a stop: a passing shortage (descriptors, memory). Try again shortly.
-    l.stop_event.wait_for(kStopPollMs);
-  }
-}
-
 void run_accept_loop(platform::Socket socket) {
   Listener& l = listener();
   l.watchdog_stop.reset();
   bool watchdog_running = l.watchdog.start(run_watchdog);
   fileservice::load_system_plugins(core_state().paths.config_file);
+  start_pool(l.plain, socket, false);
   platform::Socket implicit = l.implicit_socket.load();
-  bool implicit_running =
-      implicit != platform::kNoSocket &&
-      l.implicit_thread.start([implicit] { accept_until_stopped(implicit, true); }, kAcceptStack);
-  accept_until_stopped(socket, false);
-  if (implicit != platform::kNoSocket) platform::shutdown_both(implicit);
-  if (implicit_running) l.implicit_thread.join();
-  platform::close_socket(l.implicit_socket.exchange(platform::kNoSocket));
+  if (implicit != platform::kNoSocket) start_pool(l.implicit, implicit, true);
+  l.stop_event.wait();
+  stop_pool(l.plain);
+  if (implicit != platform::kNoSocket) stop_pool(l.implicit);
+  // Once this returns true every pool thread is gone: nothing accepts any more.
+  bool ended = end_all_sessions();
   if (watchdog_running) {
     l.watchdog_stop.set();
     l.watchdog.join();
   }
+  // A session thread past the bound goes no further than its own session: its pool is
+  // stopped, so it never returns to accept.
+  platform::close_socket(l.implicit_socket.exchange(platform::kNoSocket));
   // Plug-ins stay loaded while any session may still call them.
-  if (end_all_sessions()) fileservice::unload_plugins();
+  if (ended) fileservice::unload_plugins();
 }
 
 uint16_t ftp_port(int configured) {
@@ -212,7 +170,6 @@ bool start_server(const std::function<bool()>& ports_open) {
   state.local_addresses = fileservice::build_local_address_slots();
   load_tls_context(state);
   l.implicit_socket = open_implicit_listener(state);
-  l.stopping = false;
   l.stop_event.reset();
   l.socket = socket;
   if (!l.accept_thread.start([socket] { run_accept_loop(socket); }, kAcceptStack)) {
@@ -233,10 +190,7 @@ void stop_server() {
   Listener& l = listener();
   std::lock_guard<std::mutex> guard(l.lock);
   if (!l.running) return;
-  end_all_sessions();
-  l.stopping = true;
   l.stop_event.set();
-  platform::shutdown_both(l.socket);
   l.accept_thread.join();
   platform::close_socket(l.socket.exchange(platform::kNoSocket));
   l.running = false;

@@ -44,7 +44,7 @@ struct CoreState {
   std::string startup_problem;
   std::atomic<uint16_t> passive_port_counter{0};
   std::vector<std::string> local_addresses;  // three slots, built at server start
-  std::atomic<int> live_threads{0};          // session threads not yet finished
+  std::atomic<int> live_threads{0};          // accepting and session threads not yet finished
   // The TLS context: set at server start when [TLS] Enable is on and the key pair loaded.
   std::unique_ptr<platform::TlsContext> tls;
 };

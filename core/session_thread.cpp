@@ -156,7 +156,6 @@ void run_session(Session* s) {
   serve(*s);
   clean_up(*s);
   delete s;
-  --core_state().live_threads;
 }
 
 }  // namespace core
