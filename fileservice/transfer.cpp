@@ -292,9 +292,10 @@ SendOutcome send_encrypted_pieces(Session& s, platform::File& file, bool charged
 }
 
 // Sends the file through the kernel in pieces; charging, progress and the abort test
-// happen per piece. Falls back to the block loop where the kernel copy is unsupported.
-SendOutcome send_large_pieces(Session& s, platform::File& file, uint64_t offset, char* buffer,
-                              size_t size, bool charged, ProgressClock& progress) {
+// happen per piece. Falls back to the block loop (blocks of size) where the kernel copy
+// is unsupported; only then is a buffer needed.
+SendOutcome send_large_pieces(Session& s, platform::File& file, uint64_t offset, size_t size,
+                              bool charged, ProgressClock& progress) {
   if (!core::plain_socket(s, SessionSocket::Data)) return send_encrypted_pieces(s, file, charged, progress);
   const size_t piece = std::max(size, kLargeSendPiece);
   uint64_t position = offset;
@@ -302,8 +303,9 @@ SendOutcome send_large_pieces(Session& s, platform::File& file, uint64_t offset,
     long long sent = platform::send_file_range(s.data_socket.load(), file.descriptor(),
                                                position, piece);
     if (sent < 0) {
-      if (!file.seek(position)) return SendOutcome::Stopped;
-      return send_blocks(s, file, buffer, size, charged, progress);
+      std::unique_ptr<char[]> buffer = allocate_buffer(s, size);
+      if (!buffer || !file.seek(position)) return SendOutcome::Stopped;
+      return send_blocks(s, file, buffer.get(), size, charged, progress);
     }
     position += static_cast<uint64_t>(sent);
     account_sent(s, static_cast<size_t>(sent), charged);
@@ -342,9 +344,13 @@ void download_complete(Session& s, const std::string& path) {
 }
 
 void run_download(Session& s) {
-  size_t size = configured_buffer_size();
-  std::unique_ptr<char[]> buffer = allocate_buffer(s, size);
-  if (!buffer) return;
+  const size_t size = configured_buffer_size();
+  const bool large_pieces = may_use_large_pieces(s, s.up_limit);
+  std::unique_ptr<char[]> buffer;
+  if (!large_pieces) {
+    buffer = allocate_buffer(s, size);
+    if (!buffer) return;
+  }
   std::string path = core::read_field(s, &Session::transfer_path);
   std::string rule_path = path;
   bool charged = check_permission(s, rule_path, core::kFreeFolder);
@@ -372,9 +378,8 @@ void run_download(Session& s) {
   s.transfer_start_tick = platform::tick_ms();
   ProgressClock progress;
   SendOutcome outcome =
-      may_use_large_pieces(s, s.up_limit)
-          ? send_large_pieces(s, file, offset, buffer.get(), size, charged, progress)
-          : send_blocks(s, file, buffer.get(), size, charged, progress);
+      large_pieces ? send_large_pieces(s, file, offset, size, charged, progress)
+                   : send_blocks(s, file, buffer.get(), size, charged, progress);
   file.close();
   if (outcome == SendOutcome::Stopped) {
     download_stopped(s);
