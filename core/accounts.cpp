@@ -176,16 +176,18 @@ bool load_account(Session& s) {
   bool saved_credit = false;
   read_account_keys(s, account, saved_credit);
 
-  const shared::IniFile settings = shared::IniFile::read_once(choose_settings_file(s, account));
+  const std::string settings_file = choose_settings_file(s, account);
+  const shared::IniFile settings =
+      settings_file == path ? account : shared::IniFile::read_once(settings_file);
   if (!saved_credit || settings.get_int(kSection, "SaveCredit", 0) == 0) {
     s.credit = static_cast<double>(static_cast<uint32_t>(settings.get_int(kSection, "Credit", 0)));
   }
   read_settings_keys(s, settings);
   read_dir_rules(s, settings);
   read_prohibited_hosts(s, settings);
-  s.message_3310 = build_slot(Slot::Known3310, settings.path(), kAccountSlotSize);
-  s.message_226 = build_slot(Slot::Complete226, settings.path(), kAccountSlotSize);
-  s.message_230 = build_slot(Slot::Logon230, settings.path(), kAccountSlotSize);
+  s.message_3310 = build_slot(Slot::Known3310, settings, kAccountSlotSize);
+  s.message_226 = build_slot(Slot::Complete226, settings, kAccountSlotSize);
+  s.message_230 = build_slot(Slot::Logon230, settings, kAccountSlotSize);
   read_user_plugins(s, settings);
   s.settings_file = settings.path();
   s.account_loaded = true;

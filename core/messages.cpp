@@ -99,8 +99,11 @@ std::string variable_value(Session& s, const std::string& name) {
 }  // namespace
 
 std::string build_slot(Slot slot, const std::string& ini_file, size_t buffer_size) {
+  return build_slot(slot, shared::IniFile::read_once(ini_file), buffer_size);
+}
+
+std::string build_slot(Slot slot, const shared::IniFile& ini, size_t buffer_size) {
   const SlotInfo info = slot_info(slot);
-  const shared::IniFile ini = shared::IniFile::read_once(ini_file);
   if (ini.get_int("UserInfo", info.switch_key, 0) == 0) return cut(info.default_text, buffer_size);
 
   const std::string prefix = std::to_string(info.reply_code) + "-";
