@@ -75,13 +75,14 @@ bool rejoin(AcceptPool& pool) {
   return true;
 }
 
-int idle_threads(AcceptPool& pool) {
+// True when fewer than count threads are idle and the pool goes on.
+bool idle_below(AcceptPool& pool, int count) {
   std::lock_guard<std::mutex> hold(pool.lock);
-  return pool.stopping ? kMaxIdle : pool.idle;
+  return !pool.stopping && pool.idle < count;
 }
 
 void top_up(AcceptPool& pool) {
-  if (idle_threads(pool) < kMinIdle) start_thread(pool);
+  if (idle_below(pool, kMinIdle)) start_thread(pool);
 }
 
 // Serves one accepted connection on this thread. The accept must never be left without a
@@ -89,7 +90,7 @@ void top_up(AcceptPool& pool) {
 // (and this thread takes the accept again).
 void serve_connection(AcceptPool& pool, platform::Socket connection) {
   Session* s = nullptr;
-  if (idle_threads(pool) > 0 || start_thread(pool)) s = new (std::nothrow) Session;
+  if (!idle_below(pool, 1) || start_thread(pool)) s = new (std::nothrow) Session;
   if (s == nullptr) {
     platform::close_socket(connection);
     return;
