@@ -15,8 +15,8 @@ namespace core {
 // idle, so that thread creation stays off the path of a login.
 // A thread whose session has ended becomes a follower again unless many are idle (or
 // plug-ins are loaded), so that a burst of logins after a busy spell finds threads ready
-// instead of creating them; a follower that waited a minute without its turn ends while more than two are
-// idle.
+// instead of creating them; a follower that waited a minute without its turn ends while
+// more than two are idle.
 struct AcceptPool {
   platform::Socket socket = platform::kNoSocket;
   bool implicit_tls = false;
