@@ -47,16 +47,23 @@ bool await_turn(AcceptPool& pool) {
   return true;
 }
 
-// The leader's accept. Either way the thread steps down and is no longer idle: it serves
-// the connection, or (kNoSocket) the pool stops.
+// Hands the accept to a follower.
+void step_down(AcceptPool& pool) {
+  {
+    std::lock_guard<std::mutex> hold(pool.lock);
+    pool.led = false;
+  }
+  pool.turn.notify_one();
+}
+
+// The leader's accept. Either way the thread is no longer idle: it serves the connection
+// and steps down once the session has started, or (kNoSocket) the pool stops.
 platform::Socket lead(AcceptPool& pool) {
   for (;;) {
     platform::Socket connection = platform::accept_connection(pool.socket, nullptr);
     std::unique_lock<std::mutex> hold(pool.lock);
     if (connection != platform::kNoSocket || pool.stopping) {
-      pool.led = false;
       --pool.idle;
-      pool.turn.notify_one();
       return connection;
     }
     // Not a stop: a passing shortage (descriptors, memory). Try again shortly.
@@ -92,6 +99,7 @@ void serve_connection(AcceptPool& pool, platform::Socket connection) {
   Session* s = nullptr;
   if (!idle_below(pool, 1) || start_thread(pool)) s = new (std::nothrow) Session;
   if (s == nullptr) {
+    step_down(pool);
     platform::close_socket(connection);
     return;
   }
@@ -102,14 +110,19 @@ void serve_connection(AcceptPool& pool, platform::Socket connection) {
   uint32_t now = platform::tick_ms();
   s->connect_tick = now;
   s->last_activity_tick = now;
-  run_session(s);
+  // The greeting leaves before the hand-over: waking a follower costs the time of a
+  // wake-up, and connections that arrive meanwhile wait in the listen queue.
+  run_session(s, [&pool] { step_down(pool); });
 }
 
 void run_pool_thread(AcceptPool& pool) {
   while (await_turn(pool)) {
     top_up(pool);  // a follower must be ready when this thread takes a connection
     platform::Socket connection = lead(pool);
-    if (connection == platform::kNoSocket) break;
+    if (connection == platform::kNoSocket) {
+      step_down(pool);
+      break;
+    }
     serve_connection(pool, connection);
     if (!rejoin(pool)) break;
   }

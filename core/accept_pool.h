@@ -9,10 +9,10 @@ namespace core {
 
 // One thread at a time, the leader, waits in accept: a thread blocked in accept holds a
 // descriptor slot, so only one does. The others, followers, wait for their turn. The
-// leader that takes a connection hands the accept to a follower and serves the connection
-// itself as its session thread, so the greeting leaves without a hand-over between
-// threads. A new leader starts another thread before its accept when fewer than two are
-// idle, so that thread creation stays off the path of a login.
+// leader that takes a connection serves it itself as its session thread and hands the
+// accept to a follower once the session has started (see run_session), so the greeting
+// waits for no other thread. A new leader starts another thread before its accept when
+// fewer than two are idle, so that thread creation stays off the path of a login.
 // A thread whose session has ended becomes a follower again unless many are idle (or
 // plug-ins are loaded), so that a burst of logins after a busy spell finds threads ready
 // instead of creating them; a follower that waited a minute without its turn ends while
@@ -22,7 +22,7 @@ struct AcceptPool {
   bool implicit_tls = false;
   std::mutex lock;
   std::condition_variable turn;  // the leader stepped down, or the pool stops
-  bool led = false;              // a thread waits in accept
+  bool led = false;              // a thread waits in accept or has yet to hand it on
   int idle = 0;                  // threads serving no session: the leader and followers
   bool stopping = false;
 };

@@ -69,8 +69,33 @@ std::string_view message_text(Session& s) {
   return std::string_view(s.view.message, shared::bounded_length(s.view.message, NFD_MESSAGE_SIZE));
 }
 
+// Runs a session's started hook once, at the latest when the start is left.
+class StartedHook {
+ public:
+  explicit StartedHook(const std::function<void()>& hook) : hook_(hook) {}
+  StartedHook(const StartedHook&) = delete;
+  StartedHook& operator=(const StartedHook&) = delete;
+  ~StartedHook() { run(); }
+  void run() {
+    if (ran_ || !hook_) return;
+    ran_ = true;
+    hook_();
+  }
+
+ private:
+  const std::function<void()>& hook_;
+  bool ran_ = false;
+};
+
+// True when the start may wait on something outside the process before the greeting.
+bool start_may_wait(const Session& s) {
+  return core_state().config.ip_to_host || s.implicit_tls ||
+         fileservice::loaded_plugin_count() > 0;
+}
+
 // Session start up to the greeting; false when the session is refused.
-bool start_session(Session& s) {
+bool start_session(Session& s, StartedHook& started) {
+  if (start_may_wait(s)) started.run();
   read_peer(s);
   if (s.implicit_tls && !start_implicit_tls(s)) return false;
   if (fileservice::plugin_message(s, fileservice::kMessageConnect, 0, nullptr) == 2) {
@@ -115,9 +140,14 @@ void send_fault_reply(Session& s, const std::string& reply) {
   drain_input(s);
 }
 
-void serve(Session& s) {
+void serve(Session& s, const std::function<void()>& started) {
   try {
-    if (start_session(s)) run_command_loop(s);
+    bool greeted = false;
+    {
+      StartedHook hook(started);
+      greeted = start_session(s, hook);
+    }
+    if (greeted) run_command_loop(s);
   } catch (const SessionFault& fault) {
     send_fault_reply(s, fault.reply);
   } catch (const std::exception&) {
@@ -148,12 +178,12 @@ void clean_up(Session& s) {
 
 }  // namespace
 
-void run_session(Session* s) {
+void run_session(Session* s, const std::function<void()>& started) {
   insert_into_table(s);
   s->idle_minutes = 1;
   s->view.session_id = s->id;
   s->view.login_state = kConnected;
-  serve(*s);
+  serve(*s, started);
   clean_up(*s);
   delete s;
 }

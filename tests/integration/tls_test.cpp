@@ -344,7 +344,8 @@ TEST(TlsEnding, KickAborAndStopEndTlsSessionsPromptly) {
 }  // namespace
 
 // A client that stops in the middle of a handshake, on the AUTH TLS path or on the
-// implicit port, is dropped by the login time limit like any client that never logs in.
+// implicit port, is dropped by the login time limit like any client that never logs in,
+// and keeps nobody else waiting meanwhile.
 TEST(TlsEnding, AHandshakeLeftHalfDoneIsDroppedByTheTimeLimit) {
   TlsSite t("tls-stalled");
   const uint16_t implicit_port = harness::free_port();
@@ -359,6 +360,13 @@ TEST(TlsEnding, AHandshakeLeftHalfDoneIsDroppedByTheTimeLimit) {
   explicit_tls.send_raw(std::string("\x16\x03\x01", 3));  // a record header, then silence
   FtpClient implicit_tls;  // connects and never starts the handshake
   ASSERT_TRUE(implicit_tls.connect(implicit_port));
+  // The silent client holds only its own session: the next one on that port is served
+  // while it still waits.
+  TlsFtpClient next;
+  ASSERT_TRUE(next.connect(implicit_port));
+  ASSERT_TRUE(next.start_tls());
+  EXPECT_EQ(next.reply(), replies::kGreeting);
+  EXPECT_FALSE(implicit_tls.wait_closed(0));
 
   const int limit = harness::scaled_ms(15000);
   EXPECT_TRUE(explicit_tls.wait_closed(limit));
