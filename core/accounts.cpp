@@ -8,6 +8,7 @@
 
 #include "core/messages.h"
 #include "core/server.h"
+#include "core/session_fault.h"
 #include "fileservice/plugin_host.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -155,6 +156,15 @@ std::string account_path(const std::string& name) {
   return core_state().paths.user_directory + name + ".usr";
 }
 
+// An account or settings file that exists but cannot be read (no descriptor free, no
+// permission) is the session's internal error: taken as empty, it would turn into a
+// wrong-password refusal, or a login without the account's limits.
+shared::IniFile read_or_fail(const std::string& path) {
+  shared::IniFile file = shared::IniFile::read_once(path);
+  if (file.read_failed()) raise_session_fault(kInternalServerError);
+  return file;
+}
+
 }  // namespace
 
 bool acceptable_user_name(const std::string& name) {
@@ -172,13 +182,12 @@ bool load_account(Session& s) {
   if (!is_regular_file(path)) return false;
 
   s.user_file = path;
-  const shared::IniFile account = shared::IniFile::read_once(path);
+  const shared::IniFile account = read_or_fail(path);
   bool saved_credit = false;
   read_account_keys(s, account, saved_credit);
 
   const std::string settings_file = choose_settings_file(s, account);
-  const shared::IniFile settings =
-      settings_file == path ? account : shared::IniFile::read_once(settings_file);
+  const shared::IniFile settings = settings_file == path ? account : read_or_fail(settings_file);
   if (!saved_credit || settings.get_int(kSection, "SaveCredit", 0) == 0) {
     s.credit = static_cast<double>(static_cast<uint32_t>(settings.get_int(kSection, "Credit", 0)));
   }

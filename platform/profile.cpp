@@ -181,7 +181,9 @@ void forget_cached(const std::string& file) {
   cache.erase(file);
 }
 
-std::shared_ptr<const Parsed> load(const std::string& file) {
+// The file's keys; none when it is missing. A file that exists but cannot be read (no
+// descriptor free, no permission) has none either and sets *read_failed.
+std::shared_ptr<const Parsed> load(const std::string& file, bool* read_failed = nullptr) {
   static const auto empty = std::make_shared<const Parsed>();
   std::optional<Stamp> before = stamp_of(file);
   if (!before) return empty;
@@ -194,7 +196,10 @@ std::shared_ptr<const Parsed> load(const std::string& file) {
   }
   int64_t read_at = wall_clock_ns();
   std::optional<std::string> content = read_whole_file(file);
-  if (!content) return empty;
+  if (!content) {
+    if (read_failed != nullptr) *read_failed = true;
+    return empty;
+  }
   std::shared_ptr<const Parsed> parsed = parse(*content);
   // Cache only when the file did not change while it was read.
   std::optional<Stamp> after = stamp_of(file);
@@ -393,10 +398,16 @@ bool profile_has_key(const std::string& file, std::string_view section, std::str
 
 struct ProfileSnapshot::Content {
   std::shared_ptr<const Parsed> parsed;
+  bool read_failed = false;
 };
 
-ProfileSnapshot::ProfileSnapshot(const std::string& file)
-    : content_(std::make_shared<const Content>(Content{load(file)})) {}
+ProfileSnapshot::ProfileSnapshot(const std::string& file) {
+  Content content;
+  content.parsed = load(file, &content.read_failed);
+  content_ = std::make_shared<const Content>(std::move(content));
+}
+
+bool ProfileSnapshot::read_failed() const { return content_->read_failed; }
 
 std::optional<std::string> ProfileSnapshot::value(std::string_view section,
                                                   std::string_view key) const {

@@ -30,6 +30,9 @@ class ProfileSnapshot {
  public:
   explicit ProfileSnapshot(const std::string& file);
   std::optional<std::string> value(std::string_view section, std::string_view key) const;
+  // True when the file exists but could not be read: it then answers no key, like a
+  // missing file.
+  bool read_failed() const;
 
  private:
   struct Content;

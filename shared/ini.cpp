@@ -12,6 +12,8 @@ IniFile IniFile::read_once(std::string path) {
   return file;
 }
 
+bool IniFile::read_failed() const { return snapshot_ && snapshot_->read_failed(); }
+
 std::optional<std::string> IniFile::value(std::string_view section, std::string_view key) const {
   return snapshot_->value(section, key);
 }

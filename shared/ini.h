@@ -18,6 +18,8 @@ class IniFile {
   // still go to the file.
   static IniFile read_once(std::string path);
   const std::string& path() const { return path_; }
+  // True when read_once found the file but could not read it.
+  bool read_failed() const;
 
   // Reads a string of at most max_chars characters (longer values are cut).
   std::string get(std::string_view section, std::string_view key, std::string_view fallback = "",

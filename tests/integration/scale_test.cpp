@@ -189,6 +189,11 @@ TEST(Scale, AcceptLoopSurvivesRunningOutOfDescriptors) {
   }
   ASSERT_TRUE(waiting) << "48 descriptors never ran out";
   ASSERT_GE(greeted.size(), 10u);
+  // No descriptor is free to read the account with: the login is not taken for one
+  // with an empty password, it is the session's internal error.
+  EXPECT_EQ(greeted.back()->command("USER ida"), "330 Sorry.Internal Server Error.\r\n");
+  EXPECT_TRUE(greeted.back()->wait_closed());
+  greeted.pop_back();
   for (int i = 0; i < 5; ++i) {
     greeted.back()->command("QUIT");
     greeted.pop_back();
