@@ -56,18 +56,26 @@ void step_down(AcceptPool& pool) {
   pool.turn.notify_one();
 }
 
+// Waits up to kShortageWait; true when the pool stops.
+bool stopped_within_a_moment(AcceptPool& pool) {
+  std::unique_lock<std::mutex> hold(pool.lock);
+  return pool.turn.wait_for(hold, kShortageWait, [&pool] { return pool.stopping; });
+}
+
 // The leader's accept. Either way the thread is no longer idle: it serves the connection
 // and steps down once the session has started, or (kNoSocket) the pool stops.
 platform::Socket lead(AcceptPool& pool) {
   for (;;) {
     platform::Socket connection = platform::accept_connection(pool.socket, nullptr);
-    std::unique_lock<std::mutex> hold(pool.lock);
-    if (connection != platform::kNoSocket || pool.stopping) {
-      --pool.idle;
-      return connection;
+    {
+      std::lock_guard<std::mutex> hold(pool.lock);
+      if (connection != platform::kNoSocket || pool.stopping) {
+        --pool.idle;
+        return connection;
+      }
     }
     // Not a stop: a passing shortage (descriptors, memory). Try again shortly.
-    pool.turn.wait_for(hold, kShortageWait, [&pool] { return pool.stopping; });
+    stopped_within_a_moment(pool);
   }
 }
 
@@ -143,12 +151,6 @@ bool start_thread(AcceptPool& pool) {
   std::lock_guard<std::mutex> hold(pool.lock);
   --pool.idle;
   return false;
-}
-
-// Waits up to kShortageWait; true when the pool stops.
-bool stopped_within_a_moment(AcceptPool& pool) {
-  std::unique_lock<std::mutex> hold(pool.lock);
-  return pool.turn.wait_for(hold, kShortageWait, [&pool] { return pool.stopping; });
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ class StartedHook {
   StartedHook& operator=(const StartedHook&) = delete;
   ~StartedHook() { run(); }
   void run() {
-    if (ran_ || !hook_) return;
+    if (ran_) return;
     ran_ = true;
     hook_();
   }
