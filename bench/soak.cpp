@@ -71,6 +71,8 @@ struct Figures {
   std::atomic<uint64_t> kicks_sent{0};
   std::atomic<uint64_t> kicks_done{0};  // kicked sessions that then ended (event 15)
   std::atomic<uint64_t> kicked_seen{0};
+  std::atomic<uint64_t> kicks_untracked{0};     // kicked before the Core dropped the Manager
+  std::atomic<uint64_t> manager_reconnects{0};  // the Core dropped a Manager that fell behind
   std::atomic<uint64_t> idle_sessions{0};
   std::atomic<uint64_t> idle_kicks{0};
   std::atomic<uint64_t> errors{0};
@@ -563,6 +565,7 @@ class Manager {
     while (pending_.size() < shared::kAdminEventSize) {
       char buffer[65536];
       long n = platform::recv_some_timeout(socket_, buffer, sizeof buffer, timeout_ms);
+      if (n == 0 || n == -1) ended_ = true;
       if (n <= 0) return std::nullopt;
       pending_.append(buffer, static_cast<size_t>(n));
     }
@@ -581,19 +584,34 @@ class Manager {
   void close() {
     platform::close_socket(socket_);
     socket_ = platform::kNoSocket;
+    pending_.clear();
+    ended_ = false;
   }
+  // True once the Core has closed the connection (it drops a Manager that falls too far
+  // behind, as one starved of processor time under the soak's load does).
+  bool ended() const { return ended_; }
 
  private:
   platform::Socket socket_ = platform::kNoSocket;
+  bool ended_ = false;
   std::string pending_;
 };
 
 // Reads events, keeps the set of live session ids and kicks a random one now and then.
-void run_manager(Manager& manager, const std::atomic<bool>& stop) {
+void run_manager(Manager& manager, uint16_t port, const std::atomic<bool>& stop) {
   std::set<uint32_t> live, kicked;
   std::mt19937 random(4242);
   uint32_t next_kick = platform::tick_ms() + kKickPeriodMs;
   while (!stop) {
+    if (manager.ended()) {
+      // Connect again, as the Manager does; its snapshot brings the live sessions back.
+      manager.close();
+      if (!manager.connect(port)) return;
+      ++figures.manager_reconnects;
+      figures.kicks_untracked += kicked.size();
+      live.clear();
+      kicked.clear();
+    }
     if (auto event = manager.next_event(50)) {
       if (event->type == shared::kEventConnected) live.insert(event->session_id);
       if (event->type == shared::kEventDisconnected) {
@@ -778,7 +796,7 @@ int main(int argc, char** argv) {
   figures.fd_peak = fd_start;
 
   std::atomic<bool> stop_manager{false}, stop_sampler{false};
-  std::thread manager_thread([&] { run_manager(manager, stop_manager); });
+  std::thread manager_thread([&] { run_manager(manager, site.admin_port, stop_manager); });
   std::thread sampler([&] { sample_resources(core->pid, stop_sampler); });
   const uint32_t start_tick = platform::tick_ms();
   std::vector<Client> clients(static_cast<size_t>(client_count));
@@ -828,7 +846,7 @@ int main(int argc, char** argv) {
 
   std::printf("seconds_run=%.0f\nsessions=%llu\nbad_logins=%llu\nlistings=%llu\ndownloads=%llu\nuploads=%llu\n"
               "aborted_downloads=%llu\ntransfers=%llu\nmib_down=%.0f\nmib_up=%.0f\nkicks_sent=%llu\nkicked_sessions_ended=%llu\n"
-              "kicks_seen_by_clients=%llu\nidle_sessions=%llu\nidle_kicks=%llu\nfiles_checked=%llu\nerrors=%llu\n"
+              "kicks_untracked=%llu\nmanager_reconnects=%llu\nkicks_seen_by_clients=%llu\nidle_sessions=%llu\nidle_kicks=%llu\nfiles_checked=%llu\nerrors=%llu\n"
               "fd_start=%d\nfd_peak=%d\nfd_end=%d\nrss_start_kib=%ld\nrss_peak_kib=%ld\nrss_end_kib=%ld\n",
               ran_seconds, (unsigned long long)figures.sessions.load(), (unsigned long long)figures.bad_logins.load(),
               (unsigned long long)figures.listings.load(), (unsigned long long)figures.downloads.load(),
@@ -836,6 +854,8 @@ int main(int argc, char** argv) {
               (unsigned long long)(figures.downloads + figures.uploads + figures.aborts + figures.listings),
               figures.bytes_down / 1048576.0, figures.bytes_up / 1048576.0,
               (unsigned long long)figures.kicks_sent.load(), (unsigned long long)figures.kicks_done.load(),
+              (unsigned long long)figures.kicks_untracked.load(),
+              (unsigned long long)figures.manager_reconnects.load(),
               (unsigned long long)figures.kicked_seen.load(),
               (unsigned long long)figures.idle_sessions.load(), (unsigned long long)figures.idle_kicks.load(),
               (unsigned long long)files_checked, (unsigned long long)figures.errors.load(), fd_start,
