@@ -604,7 +604,7 @@ void run_manager(Manager& manager, uint16_t port, const std::atomic<bool>& stop)
   uint32_t next_kick = platform::tick_ms() + kKickPeriodMs;
   while (!stop) {
     if (manager.ended()) {
-      // Connect again, as the Manager does; its snapshot brings the live sessions back.
+      // Connect again, as an operator would; the snapshot brings the live sessions back.
       manager.close();
       if (!manager.connect(port)) return;
       ++figures.manager_reconnects;
