@@ -1,5 +1,5 @@
-// The pool of threads that take connections: every idle thread waits in accept, and the
-// thread that takes a connection serves it as its session thread.
+// The pool of threads that take connections: the leader's accept, the hand-over to a
+// follower, and the session served on the thread that took the connection.
 #include "core/accept_pool.h"
 
 #include <chrono>
@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kMinIdle = 2;
 constexpr int kMaxIdle = 512;
-constexpr int kIdleLingerMs = 60000;
+constexpr auto kFollowerLinger = std::chrono::minutes(1);
 constexpr auto kShortageWait = std::chrono::milliseconds(100);
 
 uint32_t next_session_id() {
@@ -28,31 +28,53 @@ uint32_t next_session_id() {
 
 bool start_thread(AcceptPool& pool);
 
+// Waits for the turn to lead. False when the thread is to end (no longer idle): the pool
+// stops, or it waited a minute without its turn while more than kMinIdle are idle.
+bool await_turn(AcceptPool& pool) {
+  std::unique_lock<std::mutex> hold(pool.lock);
+  while (pool.led && !pool.stopping) {
+    if (pool.turn.wait_for(hold, kFollowerLinger) == std::cv_status::timeout && pool.led &&
+        pool.idle > kMinIdle) {
+      --pool.idle;
+      return false;
+    }
+  }
+  if (pool.stopping) {
+    --pool.idle;
+    return false;
+  }
+  pool.led = true;
+  return true;
+}
+
+// Hands the accept to a follower.
+void step_down(AcceptPool& pool) {
+  {
+    std::lock_guard<std::mutex> hold(pool.lock);
+    pool.led = false;
+  }
+  pool.turn.notify_one();
+}
+
 // Waits up to kShortageWait; true when the pool stops.
 bool stopped_within_a_moment(AcceptPool& pool) {
   std::unique_lock<std::mutex> hold(pool.lock);
-  return pool.stopped.wait_for(hold, kShortageWait, [&pool] { return pool.stopping; });
+  return pool.turn.wait_for(hold, kShortageWait, [&pool] { return pool.stopping; });
 }
 
-// An idle thread's accept. kNoSocket when the thread is to end (no longer idle): the pool
-// stops, or the accept came back empty (a minute without a connection, or a shortage of
-// descriptors or memory) while more than kMinIdle are idle.
-platform::Socket take_connection(AcceptPool& pool) {
+// The leader's accept. Either way the thread is no longer idle: it serves the connection
+// and steps down once the session has started, or (kNoSocket) the pool stops.
+platform::Socket lead(AcceptPool& pool) {
   for (;;) {
     platform::Socket connection = platform::accept_connection(pool.socket, nullptr);
     {
       std::lock_guard<std::mutex> hold(pool.lock);
-      if (connection != platform::kNoSocket && !pool.stopping) {
+      if (connection != platform::kNoSocket || pool.stopping) {
         --pool.idle;
         return connection;
       }
-      if (pool.stopping || pool.idle > kMinIdle) {
-        --pool.idle;
-        platform::close_socket(connection);
-        return platform::kNoSocket;
-      }
     }
-    // A passing shortage, or a quiet minute with few threads idle. Try again shortly.
+    // Not a stop: a passing shortage (descriptors, memory). Try again shortly.
     stopped_within_a_moment(pool);
   }
 }
@@ -75,8 +97,7 @@ bool idle_below(AcceptPool& pool, int count) {
 }
 
 void top_up(AcceptPool& pool) {
-  while (idle_below(pool, kMinIdle) && start_thread(pool)) {
-  }
+  if (idle_below(pool, kMinIdle)) start_thread(pool);
 }
 
 // Serves one accepted connection on this thread. The accept must never be left without a
@@ -86,6 +107,7 @@ void serve_connection(AcceptPool& pool, platform::Socket connection) {
   Session* s = nullptr;
   if (!idle_below(pool, 1) || start_thread(pool)) s = new (std::nothrow) Session;
   if (s == nullptr) {
+    step_down(pool);
     platform::close_socket(connection);
     return;
   }
@@ -96,14 +118,19 @@ void serve_connection(AcceptPool& pool, platform::Socket connection) {
   uint32_t now = platform::tick_ms();
   s->connect_tick = now;
   s->last_activity_tick = now;
-  // Threads are started after the greeting has left, off the path of a login.
-  run_session(s, [&pool] { top_up(pool); });
+  // The greeting leaves before the hand-over: waking a follower costs the time of a
+  // wake-up, and connections that arrive meanwhile wait in the listen queue.
+  run_session(s, [&pool] { step_down(pool); });
 }
 
 void run_pool_thread(AcceptPool& pool) {
-  for (;;) {
-    platform::Socket connection = take_connection(pool);
-    if (connection == platform::kNoSocket) break;
+  while (await_turn(pool)) {
+    top_up(pool);  // a follower must be ready when this thread takes a connection
+    platform::Socket connection = lead(pool);
+    if (connection == platform::kNoSocket) {
+      step_down(pool);
+      break;
+    }
     serve_connection(pool, connection);
     if (!rejoin(pool)) break;
   }
@@ -135,8 +162,6 @@ void start_pool(AcceptPool& pool, platform::Socket socket, bool implicit_tls) {
     pool.implicit_tls = implicit_tls;
     pool.stopping = false;
   }
-  // An accept that waited a minute comes back, so that surplus idle threads end.
-  platform::set_accept_time_limit(socket, kIdleLingerMs);
   int started = 0;
   for (int i = 0; i < kMinIdle; ++i) started += start_thread(pool) ? 1 : 0;
   while (started == 0 && !stopped_within_a_moment(pool)) started += start_thread(pool) ? 1 : 0;
@@ -147,8 +172,8 @@ void stop_pool(AcceptPool& pool) {
     std::lock_guard<std::mutex> hold(pool.lock);
     pool.stopping = true;
   }
-  pool.stopped.notify_all();
-  platform::shutdown_both(pool.socket);  // every waiting accept returns
+  pool.turn.notify_all();
+  platform::shutdown_both(pool.socket);
 }
 
 }  // namespace core

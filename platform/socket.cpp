@@ -170,13 +170,6 @@ Socket accept_connection(Socket listener, Ipv4Endpoint* peer) {
   }
 }
 
-bool set_accept_time_limit(Socket listener, int timeout_ms) {
-  timeval limit{};
-  limit.tv_sec = timeout_ms / 1000;
-  limit.tv_usec = (timeout_ms % 1000) * 1000;
-  return setsockopt(listener, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
-}
-
 bool connect_ipv4(Socket s, Ipv4Endpoint remote, int timeout_ms) {
   socklen_t length = 0;
   sockaddr_storage a = to_storage(remote, &length);

@@ -44,8 +44,6 @@ bool ipv6_available();
 bool listen_socket(Socket s, int backlog);      // backlog <= 0: the system maximum
 // Waits for one connection; kNoSocket when the listener was shut down or closed.
 Socket accept_connection(Socket listener, Ipv4Endpoint* peer);
-// Bounds every accept on listener: one that waited timeout_ms returns kNoSocket.
-bool set_accept_time_limit(Socket listener, int timeout_ms);
 // Sends every write at once (TCP_NODELAY). For connections that write whole replies or
 // records: merging small writes gains nothing there, and holding the second of two
 // replies until the first is acknowledged costs the peer's delayed-ACK time (~40 ms).
