@@ -1,5 +1,5 @@
-// The pool of threads that take connections: the leader's accept, the hand-over to a
-// follower, and the session served on the thread that took the connection.
+// The pool of threads that take connections: the idle threads' wait for a connection,
+// and the session served on the thread that took it.
 #include "core/accept_pool.h"
 
 #include <chrono>
@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kMinIdle = 2;
 constexpr int kMaxIdle = 512;
-constexpr auto kFollowerLinger = std::chrono::minutes(1);
+constexpr int kIdleLingerMs = 60000;
 constexpr auto kShortageWait = std::chrono::milliseconds(100);
 
 uint32_t next_session_id() {
@@ -28,54 +28,66 @@ uint32_t next_session_id() {
 
 bool start_thread(AcceptPool& pool);
 
-// Waits for the turn to lead. False when the thread is to end (no longer idle): the pool
-// stops, or it waited a minute without its turn while more than kMinIdle are idle.
-bool await_turn(AcceptPool& pool) {
-  std::unique_lock<std::mutex> hold(pool.lock);
-  while (pool.led && !pool.stopping) {
-    if (pool.turn.wait_for(hold, kFollowerLinger) == std::cv_status::timeout && pool.led &&
-        pool.idle > kMinIdle) {
-      --pool.idle;
-      return false;
-    }
-  }
-  if (pool.stopping) {
-    --pool.idle;
-    return false;
-  }
-  pool.led = true;
-  return true;
-}
-
-// Hands the accept to a follower.
-void step_down(AcceptPool& pool) {
-  {
-    std::lock_guard<std::mutex> hold(pool.lock);
-    pool.led = false;
-  }
-  pool.turn.notify_one();
-}
-
 // Waits up to kShortageWait; true when the pool stops.
 bool stopped_within_a_moment(AcceptPool& pool) {
   std::unique_lock<std::mutex> hold(pool.lock);
-  return pool.turn.wait_for(hold, kShortageWait, [&pool] { return pool.stopping; });
+  return pool.stopped.wait_for(hold, kShortageWait, [&pool] { return pool.stopping; });
 }
 
-// The leader's accept. Either way the thread is no longer idle: it serves the connection
-// and steps down once the session has started, or (kNoSocket) the pool stops.
-platform::Socket lead(AcceptPool& pool) {
-  for (;;) {
-    platform::Socket connection = platform::accept_connection(pool.socket, nullptr);
-    {
-      std::lock_guard<std::mutex> hold(pool.lock);
-      if (connection != platform::kNoSocket || pool.stopping) {
-        --pool.idle;
-        return connection;
-      }
-    }
-    // Not a stop: a passing shortage (descriptors, memory). Try again shortly.
+// Ends the thread's time as an idle thread when the pool stops or, with end_if_surplus,
+// when more than kMinIdle are idle; true when it ended.
+bool leave_if(AcceptPool& pool, bool end_if_surplus) {
+  std::lock_guard<std::mutex> hold(pool.lock);
+  if (!pool.stopping && !(end_if_surplus && pool.idle > kMinIdle)) return false;
+  --pool.idle;
+  return true;
+}
+
+// Lets the waiter wake the next thread. Until then no thread is woken, so this keeps
+// trying; a pool that stops is woken no more anyway.
+void rearm(AcceptPool& pool) {
+  while (!platform::rearm_accept_waiter(pool.waiter) && !stopped_within_a_moment(pool)) {
+  }
+}
+
+// Takes the connection this thread was woken for and re-arms the waiter; kNoSocket when
+// there is none to serve. Out of descriptors, the thread waits a moment before the
+// re-arm, so the connection is tried again then and no thread spins on it.
+platform::Socket take_and_rearm(AcceptPool& pool) {
+  platform::Taken taken = platform::take_waiting_connection(pool.waiter);
+  if (taken.result == platform::TakeResult::Shortage ||
+      taken.result == platform::TakeResult::Closed) {
     stopped_within_a_moment(pool);
+  }
+  rearm(pool);
+  return taken.socket;
+}
+
+// An idle thread's wait. kNoSocket when the thread is to end (no longer idle): the pool
+// stops, or a minute passed without a connection while more than kMinIdle are idle.
+platform::Socket take_connection(AcceptPool& pool) {
+  for (;;) {
+    const platform::WaitResult waited = platform::wait_for_connection(pool.waiter, kIdleLingerMs);
+    if (waited == platform::WaitResult::TimedOut) {
+      if (leave_if(pool, true)) return platform::kNoSocket;
+      continue;
+    }
+    if (waited == platform::WaitResult::Failed) {
+      stopped_within_a_moment(pool);
+      if (leave_if(pool, false)) return platform::kNoSocket;
+      continue;
+    }
+    platform::Socket connection = take_and_rearm(pool);
+    std::lock_guard<std::mutex> hold(pool.lock);
+    if (pool.stopping) {
+      platform::close_socket(connection);
+      --pool.idle;
+      return platform::kNoSocket;
+    }
+    if (connection != platform::kNoSocket) {
+      --pool.idle;
+      return connection;
+    }
   }
 }
 
@@ -97,17 +109,17 @@ bool idle_below(AcceptPool& pool, int count) {
 }
 
 void top_up(AcceptPool& pool) {
-  if (idle_below(pool, kMinIdle)) start_thread(pool);
+  while (idle_below(pool, kMinIdle) && start_thread(pool)) {
+  }
 }
 
-// Serves one accepted connection on this thread. The accept must never be left without a
-// thread to take it: when none is idle and none can be started, the connection is closed
-// (and this thread takes the accept again).
+// Serves one accepted connection on this thread. The pool must never be left without an
+// idle thread to take the next connection: when none is idle and none can be started,
+// the connection is closed (and this thread waits for the next one).
 void serve_connection(AcceptPool& pool, platform::Socket connection) {
   Session* s = nullptr;
   if (!idle_below(pool, 1) || start_thread(pool)) s = new (std::nothrow) Session;
   if (s == nullptr) {
-    step_down(pool);
     platform::close_socket(connection);
     return;
   }
@@ -118,19 +130,14 @@ void serve_connection(AcceptPool& pool, platform::Socket connection) {
   uint32_t now = platform::tick_ms();
   s->connect_tick = now;
   s->last_activity_tick = now;
-  // The greeting leaves before the hand-over: waking a follower costs the time of a
-  // wake-up, and connections that arrive meanwhile wait in the listen queue.
-  run_session(s, [&pool] { step_down(pool); });
+  // Threads are started after the greeting has left, off the path of a login.
+  run_session(s, [&pool] { top_up(pool); });
 }
 
 void run_pool_thread(AcceptPool& pool) {
-  while (await_turn(pool)) {
-    top_up(pool);  // a follower must be ready when this thread takes a connection
-    platform::Socket connection = lead(pool);
-    if (connection == platform::kNoSocket) {
-      step_down(pool);
-      break;
-    }
+  for (;;) {
+    platform::Socket connection = take_connection(pool);
+    if (connection == platform::kNoSocket) break;
     serve_connection(pool, connection);
     if (!rejoin(pool)) break;
   }
@@ -158,10 +165,14 @@ bool start_thread(AcceptPool& pool) {
 void start_pool(AcceptPool& pool, platform::Socket socket, bool implicit_tls) {
   {
     std::lock_guard<std::mutex> hold(pool.lock);
-    pool.socket = socket;
     pool.implicit_tls = implicit_tls;
     pool.stopping = false;
   }
+  bool opened = false;
+  while (!(opened = platform::open_accept_waiter(pool.waiter, socket)) &&
+         !stopped_within_a_moment(pool)) {
+  }
+  if (!opened) return;
   int started = 0;
   for (int i = 0; i < kMinIdle; ++i) started += start_thread(pool) ? 1 : 0;
   while (started == 0 && !stopped_within_a_moment(pool)) started += start_thread(pool) ? 1 : 0;
@@ -172,8 +183,12 @@ void stop_pool(AcceptPool& pool) {
     std::lock_guard<std::mutex> hold(pool.lock);
     pool.stopping = true;
   }
-  pool.turn.notify_all();
-  platform::shutdown_both(pool.socket);
+  pool.stopped.notify_all();
+  // The shut-down listener wakes one waiting thread; each re-arms the waiter before it
+  // ends, which wakes the next.
+  platform::shutdown_both(pool.waiter.listener);
 }
+
+void close_pool(AcceptPool& pool) { platform::close_accept_waiter(pool.waiter); }
 
 }  // namespace core

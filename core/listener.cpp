@@ -129,8 +129,12 @@ void run_accept_loop(platform::Socket socket) {
   // A session thread past the bound goes no further than its own session: its pool is
   // stopped, so it never returns to accept.
   platform::close_socket(l.implicit_socket.exchange(platform::kNoSocket));
-  // Plug-ins stay loaded while any session may still call them.
-  if (ended) fileservice::unload_plugins();
+  // Plug-ins, and the pools' waiters, stay while any session may still use them.
+  if (ended) {
+    close_pool(l.plain);
+    if (implicit != platform::kNoSocket) close_pool(l.implicit);
+    fileservice::unload_plugins();
+  }
 }
 
 uint16_t ftp_port(int configured) {
