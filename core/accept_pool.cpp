@@ -165,14 +165,20 @@ bool start_thread(AcceptPool& pool) {
 void start_pool(AcceptPool& pool, platform::Socket socket, bool implicit_tls) {
   {
     std::lock_guard<std::mutex> hold(pool.lock);
-    pool.implicit_tls = implicit_tls;
     pool.stopping = false;
   }
+  platform::AcceptWaiter waiter;
   bool opened = false;
-  while (!(opened = platform::open_accept_waiter(pool.waiter, socket)) &&
+  while (!(opened = platform::open_accept_waiter(waiter, socket)) &&
          !stopped_within_a_moment(pool)) {
   }
   if (!opened) return;
+  {
+    // A thread of an earlier run whose session ends now reads these after rejoin().
+    std::lock_guard<std::mutex> hold(pool.lock);
+    pool.waiter = waiter;
+    pool.implicit_tls = implicit_tls;
+  }
   int started = 0;
   for (int i = 0; i < kMinIdle; ++i) started += start_thread(pool) ? 1 : 0;
   while (started == 0 && !stopped_within_a_moment(pool)) started += start_thread(pool) ? 1 : 0;
