@@ -2,7 +2,6 @@
 #include "platform/accept_waiter.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -20,8 +19,7 @@ bool arm(int handle, Socket listener, int operation) {
 }  // namespace
 
 bool open_accept_waiter(AcceptWaiter& waiter, Socket listener) {
-  const int flags = fcntl(listener, F_GETFL);
-  if (flags < 0 || fcntl(listener, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+  if (!set_blocking(listener, false)) return false;  // a take must never wait
   const int handle = epoll_create1(EPOLL_CLOEXEC);
   if (handle < 0) return false;
   if (!arm(handle, listener, EPOLL_CTL_ADD)) {
