@@ -9,21 +9,15 @@
 #include "platform/clock.h"
 #include "platform/profile.h"
 #include "tests/support/harness.h"
+#include "tests/support/eventually.h"
 
 namespace {
+
+using test_support::eventually;
 
 constexpr const char* kDefault230 =
     "230-/_/_/_/_/_/_/_/_/_/_/_/_\r\n230-      Welcome!!!\r\n"
     "230-/_/_/_/_/_/_/_/_/_/_/_/_\r\n230 Login OK!!!\r\n";
-
-template <typename Condition>
-bool eventually(Condition condition) {
-  for (int i = 0; i < 100; ++i) {
-    if (condition()) return true;
-    platform::sleep_ms(50);
-  }
-  return condition();
-}
 
 class Accounts : public ::testing::Test {
  protected:

@@ -9,8 +9,11 @@
 
 #include "platform/clock.h"
 #include "tests/support/harness.h"
+#include "tests/support/eventually.h"
 
 namespace {
+
+using test_support::eventually;
 
 namespace fs = std::filesystem;
 
@@ -28,16 +31,6 @@ void attach_manager(const harness::Site& site, harness::AdminClient& admin) {
   ASSERT_EQ(keeper.reply().substr(0, 3), "220");
   ASSERT_TRUE(admin.connect(site.admin_port()));
   ASSERT_TRUE(admin.wait_for(shared::kEventConnected, 5000).has_value());
-}
-
-// Polls a condition for up to five seconds.
-template <typename Condition>
-bool eventually(Condition condition) {
-  for (int i = 0; i < 100; ++i) {
-    if (condition()) return true;
-    platform::sleep_ms(50);
-  }
-  return condition();
 }
 
 std::set<std::string> files_under(const std::string& root) {

@@ -6,17 +6,11 @@
 
 #include "platform/clock.h"
 #include "tests/support/harness.h"
+#include "tests/support/eventually.h"
 
 namespace {
 
-template <typename Condition>
-bool eventually(Condition condition) {
-  for (int i = 0; i < 100; ++i) {
-    if (condition()) return true;
-    platform::sleep_ms(50);
-  }
-  return condition();
-}
+using test_support::eventually;
 
 // Every line of the text ends with CR LF, and there is no other LF.
 bool lines_end_with_crlf(const std::string& text) {

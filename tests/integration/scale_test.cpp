@@ -15,8 +15,11 @@
 #include "platform/process.h"
 #include "tests/support/harness.h"
 #include "tests/support/replies.h"
+#include "tests/support/eventually.h"
 
 namespace {
+
+using test_support::eventually;
 
 using namespace replies;
 using harness::FtpClient;
@@ -35,14 +38,6 @@ int thread_count(int pid) {
   if (!status) return -1;
   size_t at = status->find("\nThreads:");
   return at == std::string::npos ? -1 : std::stoi(status->substr(at + 9));
-}
-
-bool eventually(const std::function<bool()>& condition, int timeout_ms = 15000) {
-  for (int waited = 0; waited < timeout_ms; waited += 50) {
-    if (condition()) return true;
-    platform::sleep_ms(50);
-  }
-  return condition();
 }
 
 // The thread count once it has stopped changing (the start-up probe's session ends).
@@ -118,7 +113,7 @@ TEST(Scale, DataWorkerStartsWithTheFirstDataCommandAndEndsWhenIdle) {
   auto got = client.download("RETR file.txt");
   ASSERT_TRUE(got);
   EXPECT_EQ(*got, "contents");
-  EXPECT_TRUE(eventually([&] { return thread_count(server.pid()) == logged_in; }));
+  EXPECT_TRUE(eventually([&] { return thread_count(server.pid()) == logged_in; }, 15000));
   // A new worker serves the next command.
   got = client.download("RETR file.txt");
   ASSERT_TRUE(got);

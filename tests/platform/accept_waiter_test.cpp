@@ -10,10 +10,13 @@
 
 #include "platform/clock.h"
 #include "platform/thread.h"
+#include "tests/support/eventually.h"
 
 using namespace platform;
 
 namespace {
+
+using test_support::eventually;
 
 Socket open_loopback_listener(uint16_t& port) {
   Socket s = open_tcp_socket();
@@ -27,14 +30,6 @@ Socket connect_to(uint16_t port) {
   Socket c = open_tcp_socket();
   EXPECT_TRUE(connect_ipv4(c, {kLoopbackAddress, port}, 2000));
   return c;
-}
-
-bool eventually(const std::function<bool()>& condition) {
-  for (int waited = 0; waited < 5000; waited += 5) {
-    if (condition()) return true;
-    sleep_ms(5);
-  }
-  return condition();
 }
 
 TEST(AcceptWaiter, EachConnectionWakesOneThreadAndShutDownEndsThemAll) {
