@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
 #include "platform/profile.h"
-#include "tests/support/harness.h"
 #include "tests/support/eventually.h"
+#include "tests/support/harness.h"
 
 namespace {
 

@@ -7,9 +7,8 @@
 #include <set>
 #include <string>
 
-#include "platform/clock.h"
-#include "tests/support/harness.h"
 #include "tests/support/eventually.h"
+#include "tests/support/harness.h"
 
 namespace {
 

@@ -4,9 +4,8 @@
 #include <regex>
 #include <string>
 
-#include "platform/clock.h"
-#include "tests/support/harness.h"
 #include "tests/support/eventually.h"
+#include "tests/support/harness.h"
 
 namespace {
 

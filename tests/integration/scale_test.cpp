@@ -5,7 +5,6 @@
 // accept loop.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,9 +12,9 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/process.h"
+#include "tests/support/eventually.h"
 #include "tests/support/harness.h"
 #include "tests/support/replies.h"
-#include "tests/support/eventually.h"
 
 namespace {
 
